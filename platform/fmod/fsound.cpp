@@ -1,0 +1,92 @@
+// The FMOD 3 entry points the demo calls, over the mixer and one output.
+#include <cstdio>
+#include <set>
+
+#include "common/knobs.h"
+#include "fmod.h"
+#include "fmod/fmod_state.h"
+#include "fmod/mixer.h"
+#include "fmod/output.h"
+#include "fmod/song.h"
+
+namespace sombrella::fmod {
+namespace {
+
+const Output* g_output = nullptr;
+std::set<FMUSIC_MODULE*> g_songs;  // every song loaded and not yet freed
+
+}  // namespace
+
+const char* ActiveOutputName() { return g_output ? g_output->name : nullptr; }
+
+}  // namespace sombrella::fmod
+
+using namespace sombrella::fmod;
+
+extern "C" {
+
+float FSOUND_GetVersion(void) { return FMOD_VERSION; }
+
+signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
+    (void)flags;  // no output-type flags matter here
+    if (mixrate < 4000 || mixrate > 192000 || maxsoftwarechannels < 0) return 0;
+    if (g_output) {
+        g_output->Close();
+        g_output = nullptr;
+    }
+    MixerSetRate(mixrate);
+
+    CaptureSettings capture;
+    capture.dir = sombrella::knobs::String("SOMBRELLA_CAPTURE_DIR");
+    capture.stepHz = sombrella::knobs::Int("SOMBRELLA_FIXED_STEP_HZ", 0);
+    if (capture.dir && capture.stepHz > 0) {
+        SetCaptureSettings(capture);
+        if (kCaptureOutput.Open()) {
+            g_output = &kCaptureOutput;
+            return 1;
+        }
+        // Capture was asked for: never fall through to a real device.
+    } else if (kSdlOutput.Open()) {
+        g_output = &kSdlOutput;
+        return 1;
+    }
+    // No sound card (or no capture file): the song still runs in real time.
+    if (kSilentOutput.Open()) {
+        g_output = &kSilentOutput;
+        return 1;
+    }
+    return 0;
+}
+
+void FSOUND_Close(void) {
+    MixerPlay(nullptr);
+    if (g_output) {
+        g_output->Close();
+        g_output = nullptr;
+    }
+    for (FMUSIC_MODULE* song : g_songs) DestroySong(song);
+    g_songs.clear();
+}
+
+FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+    FMUSIC_MODULE* song = LoadSongFile(name);
+    if (song) g_songs.insert(song);
+    return song;
+}
+
+signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+    if (!g_output || !g_songs.count(mod)) return 0;
+    MixerPlay(mod);
+    return 1;
+}
+
+signed char FMUSIC_FreeSong(FMUSIC_MODULE* mod) {
+    if (!g_songs.count(mod)) return 0;
+    MixerStop(mod);
+    g_songs.erase(mod);
+    DestroySong(mod);
+    if (g_output) g_output->Flush();
+    return 1;
+}
+
+}  // extern "C"
