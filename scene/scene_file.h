@@ -1,0 +1,33 @@
+// One loaded scene: the node tree read from a DirectX X file, its renderer and walk.
+#pragma once
+
+#include <cstdint>
+
+#include "windows.h"
+#include "d3d.h"
+#include "dxfile.h"
+#include "scene/scene_node.h"
+
+class SceneFile {
+public:
+    SceneFile();
+    ~SceneFile();
+    SceneFile(const SceneFile&) = delete;
+    SceneFile& operator=(const SceneFile&) = delete;
+
+    HRESULT Load(const char* fileName);
+    HRESULT LoadFrame(IDirectXFileData* frameObject, SceneNode* parent);
+    HRESULT LoadMesh(IDirectXFileData* meshObject, SceneNode* parent);
+    HRESULT LoadMeshMaterials(IDirectXFileData* listObject, SceneNode* mesh);
+    HRESULT LoadMaterial(IDirectXFileData* materialObject, SceneNode* mesh, uint32_t slot);
+
+    HRESULT Render(IDirect3DDevice7* device);
+    void Enumerate(SceneEnumCallback callback, const Matrix4* start, void* user);
+    void Scale(float factor);
+
+    SceneNode* root;
+
+private:
+    HRESULT LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent, uint32_t depth);
+    void DestroyTree();
+};
