@@ -1,0 +1,80 @@
+#include "d3d/raster/state.h"
+
+#include <cstring>
+
+namespace sombrella::d3d::raster {
+namespace {
+
+DWORD FloatBits(float f) {
+    DWORD d;
+    std::memcpy(&d, &f, sizeof d);
+    return d;
+}
+
+D3DMATRIX Identity() {
+    D3DMATRIX m{};
+    m._11 = m._22 = m._33 = m._44 = 1.0f;
+    return m;
+}
+
+}  // namespace
+
+void ResetToDefaults(DeviceState& s, bool zEnable) {
+    DWORD* rs = s.renderState;
+    std::memset(rs, 0, sizeof s.renderState);
+    rs[D3DRENDERSTATE_TEXTUREPERSPECTIVE] = TRUE;
+    rs[D3DRENDERSTATE_ZENABLE] = zEnable ? D3DZB_TRUE : D3DZB_FALSE;
+    rs[D3DRENDERSTATE_FILLMODE] = D3DFILL_SOLID;
+    rs[D3DRENDERSTATE_SHADEMODE] = D3DSHADE_GOURAUD;
+    rs[D3DRENDERSTATE_ZWRITEENABLE] = TRUE;
+    rs[D3DRENDERSTATE_LASTPIXEL] = TRUE;
+    rs[D3DRENDERSTATE_SRCBLEND] = D3DBLEND_ONE;
+    rs[D3DRENDERSTATE_DESTBLEND] = D3DBLEND_ZERO;
+    rs[D3DRENDERSTATE_CULLMODE] = D3DCULL_CCW;
+    rs[D3DRENDERSTATE_ZFUNC] = D3DCMP_LESSEQUAL;
+    rs[D3DRENDERSTATE_ALPHAFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRENDERSTATE_FOGEND] = FloatBits(1.0f);
+    rs[D3DRENDERSTATE_FOGDENSITY] = FloatBits(1.0f);
+    rs[D3DRENDERSTATE_STENCILFAIL] = 1;  // D3DSTENCILOP_KEEP
+    rs[D3DRENDERSTATE_STENCILZFAIL] = 1;
+    rs[D3DRENDERSTATE_STENCILPASS] = 1;
+    rs[D3DRENDERSTATE_STENCILFUNC] = D3DCMP_ALWAYS;
+    rs[D3DRENDERSTATE_STENCILMASK] = 0xFFFFFFFFu;
+    rs[D3DRENDERSTATE_STENCILWRITEMASK] = 0xFFFFFFFFu;
+    rs[D3DRENDERSTATE_TEXTUREFACTOR] = 0xFFFFFFFFu;
+    rs[D3DRENDERSTATE_CLIPPING] = TRUE;
+    rs[D3DRENDERSTATE_LIGHTING] = TRUE;
+    rs[D3DRENDERSTATE_COLORVERTEX] = TRUE;
+    rs[D3DRENDERSTATE_LOCALVIEWER] = TRUE;
+    rs[D3DRENDERSTATE_DIFFUSEMATERIALSOURCE] = D3DMCS_COLOR1;
+    rs[D3DRENDERSTATE_SPECULARMATERIALSOURCE] = D3DMCS_COLOR2;
+    rs[D3DRENDERSTATE_AMBIENTMATERIALSOURCE] = D3DMCS_MATERIAL;
+    rs[D3DRENDERSTATE_EMISSIVEMATERIALSOURCE] = D3DMCS_MATERIAL;
+
+    for (DWORD i = 0; i < kStageCount; ++i) {
+        DWORD* ts = s.stageState[i];
+        std::memset(ts, 0, sizeof s.stageState[i]);
+        ts[D3DTSS_COLOROP] = i == 0 ? D3DTOP_MODULATE : D3DTOP_DISABLE;
+        ts[D3DTSS_COLORARG1] = D3DTA_TEXTURE;
+        ts[D3DTSS_COLORARG2] = D3DTA_CURRENT;
+        ts[D3DTSS_ALPHAOP] = i == 0 ? D3DTOP_SELECTARG1 : D3DTOP_DISABLE;
+        ts[D3DTSS_ALPHAARG1] = D3DTA_TEXTURE;
+        ts[D3DTSS_ALPHAARG2] = D3DTA_CURRENT;
+        ts[D3DTSS_TEXCOORDINDEX] = i;
+        ts[D3DTSS_ADDRESS] = D3DTADDRESS_WRAP;
+        ts[D3DTSS_ADDRESSU] = D3DTADDRESS_WRAP;
+        ts[D3DTSS_ADDRESSV] = D3DTADDRESS_WRAP;
+        ts[D3DTSS_MAGFILTER] = D3DTFG_POINT;
+        ts[D3DTSS_MINFILTER] = D3DTFN_POINT;
+        ts[D3DTSS_MIPFILTER] = D3DTFP_NONE;
+        ts[D3DTSS_MAXANISOTROPY] = 1;
+    }
+
+    s.world = s.view = s.projection = Identity();
+    s.material = D3DMATERIAL7{};
+    s.lights.clear();
+    ++s.lightingVersion;
+    ++s.transformVersion;
+}
+
+}  // namespace sombrella::d3d::raster

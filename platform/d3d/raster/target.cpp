@@ -1,0 +1,50 @@
+#include "d3d/raster/pipeline.h"
+#include "ddraw/surface.h"
+
+namespace sombrella::d3d::raster {
+
+bool DescribeTarget(ddraw::Surface* colour, Target* out) {
+    if (!colour || !out) return false;
+    const DDPIXELFORMAT& f = colour->Format();
+    Target t;
+    if (!(f.dwFlags & DDPF_RGB)) return false;
+    if (f.dwRGBBitCount == 16 && colour->BytesPerPixel() == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 &&
+        f.dwBBitMask == 0x001F) {
+        t.colorFormat = ColorFormat::kRgb565;
+    } else if (f.dwRGBBitCount == 16 && colour->BytesPerPixel() == 2 && f.dwRBitMask == 0x7C00 &&
+               f.dwGBitMask == 0x03E0 && f.dwBBitMask == 0x001F) {
+        t.colorFormat = ColorFormat::kRgb555;
+    } else if (f.dwRGBBitCount == 32 && colour->BytesPerPixel() == 4 && f.dwRBitMask == 0xFF0000 &&
+               f.dwGBitMask == 0xFF00 && f.dwBBitMask == 0xFF) {
+        t.colorFormat = ColorFormat::kXrgb8888;
+    } else {
+        return false;
+    }
+    t.color = colour->Bits();
+    t.colorPitch = colour->Pitch();
+    t.width = (int)colour->Width();
+    t.height = (int)colour->Height();
+    if (ddraw::Surface* z = colour->AttachedDepth()) {
+        const DDPIXELFORMAT& zf = z->Format();
+        DWORD bytes = z->BytesPerPixel();
+        if ((zf.dwFlags & DDPF_ZBUFFER) && bytes >= 2 && bytes <= 4) {
+            uint32_t mask = zf.dwZBitMask;
+            if (mask == 0) {
+                DWORD bits = zf.dwZBufferBitDepth;
+                mask = bits >= 32 ? 0xFFFFFFFFu : ((1u << bits) - 1u);
+            }
+            if (bytes < 4) mask &= (1u << (bytes * 8)) - 1u;
+            if (mask != 0) {
+                t.depth = z->Bits();
+                t.depthPitch = z->Pitch();
+                t.depthWidth = (int)z->Width();
+                t.depthHeight = (int)z->Height();
+                t.depthBytes = (int)bytes;
+                t.depthMask = mask;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace sombrella::d3d::raster
