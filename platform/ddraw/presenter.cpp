@@ -1,0 +1,107 @@
+// Full screen: the 640x480 picture scaled to the desktop with its aspect
+// kept (letterboxed). In a window: scaled to the window. Without a display
+// (SDL's dummy or offscreen drivers) nothing is drawn, but frames are still
+// paced, so the program runs as it would on a monitor.
+#include "ddraw/presenter.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "common/knobs.h"
+#include "ddraw/surface.h"
+#include "win32/clock.h"
+#include "win32/window.h"
+
+namespace sombrella::ddraw {
+namespace {
+
+uint64_t NowNs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+Uint32 SdlFormatOf(const DDPIXELFORMAT& f) {
+    if (f.dwRGBBitCount == 16 && f.dwGBitMask == 0x07E0) return SDL_PIXELFORMAT_RGB565;
+    if (f.dwRGBBitCount == 16) return SDL_PIXELFORMAT_RGB555;
+    return SDL_PIXELFORMAT_RGB888;
+}
+
+}  // namespace
+
+Presenter::Presenter(HWND window, DWORD width, DWORD height) : window_(window), width_(width), height_(height) {
+    // Without an explicit rate, a virtual clock run goes as fast as it can.
+    long fallback = win32::FixedStepHz() ? 0 : 60;
+    refreshHz_ = knobs::Int("SOMBRELLA_REFRESH_HZ", fallback);
+    if (refreshHz_ < 0 || refreshHz_ > 1000) refreshHz_ = fallback;
+    const char* driver = win32::EnsureVideo() ? SDL_GetCurrentVideoDriver() : nullptr;
+    headless_ = !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "offscreen");
+}
+
+Presenter::~Presenter() {
+    if (texture_) SDL_DestroyTexture(texture_);
+    if (renderer_) SDL_DestroyRenderer(renderer_);
+}
+
+bool Presenter::OpenRenderer() {
+    SDL_Window* w = win32::SdlWindowOf(window_);
+    if (!w) return false;
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    Uint32 flags = SDL_RENDERER_ACCELERATED;
+    // Vsync paces us only when the caller asked for the display's own rate.
+    if (!knobs::String("SOMBRELLA_REFRESH_HZ")) flags |= SDL_RENDERER_PRESENTVSYNC;
+    renderer_ = SDL_CreateRenderer(w, -1, flags);
+    if (!renderer_) renderer_ = SDL_CreateRenderer(w, -1, SDL_RENDERER_SOFTWARE);
+    if (!renderer_) return false;
+    SDL_RendererInfo info{};
+    SDL_GetRendererInfo(renderer_, &info);
+    vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    SDL_RenderSetLogicalSize(renderer_, static_cast<int>(width_), static_cast<int>(height_));
+    return true;
+}
+
+void Presenter::Pace(bool wait, bool* ready) {
+    *ready = true;
+    if (refreshHz_ == 0 || vsync_) return;
+    const uint64_t period = 1000000000ull / static_cast<uint64_t>(refreshHz_);
+    uint64_t now = NowNs();
+    if (nextDue_ == 0) nextDue_ = now;
+    if (now < nextDue_) {
+        if (!wait) {
+            *ready = false;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::nanoseconds(nextDue_ - now));
+        now = NowNs();
+    }
+    // A late frame starts a new rhythm instead of rushing to catch up.
+    nextDue_ = (now - nextDue_ > period) ? now + period : nextDue_ + period;
+}
+
+bool Presenter::Show(const Surface& frame, bool wait) {
+    bool ready;
+    Pace(wait, &ready);
+    if (!ready) return false;
+    if (headless_) return true;
+    if (!renderer_ && !OpenRenderer()) {
+        headless_ = true;
+        return true;
+    }
+    if (!texture_) {
+        texture_ = SDL_CreateTexture(renderer_, SdlFormatOf(frame.Format()), SDL_TEXTUREACCESS_STREAMING,
+                                     static_cast<int>(frame.Width()), static_cast<int>(frame.Height()));
+        if (!texture_) return true;
+    }
+    SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Pitch());
+    SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
+    SDL_RenderClear(renderer_);
+    SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
+    SDL_RenderPresent(renderer_);
+    return true;
+}
+
+}  // namespace sombrella::ddraw
