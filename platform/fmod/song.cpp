@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "fmod/xm_check.h"
+
 namespace sombrella::fmod {
 namespace {
 
@@ -33,6 +35,8 @@ bool IsKnownFormat(openmpt_module* player) {
 
 FMUSIC_MODULE* LoadSongFromMemory(const void* data, size_t size, std::string* log) {
     if (!data || size == 0 || size > kMaxSongBytes) return nullptr;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    if (LooksLikeXm(bytes, size) && !XmIsComplete(bytes, size)) return nullptr;
     int error = 0;
     openmpt_module* player = openmpt_module_create_from_memory2(
         data, size, CollectLog, log, IgnoreError, nullptr, &error, nullptr, nullptr);
