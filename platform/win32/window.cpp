@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "common/knobs.h"
+#include "common/present_hooks.h"
 #include "win32/clock.h"
 #include "win32/keys.h"
 
@@ -129,6 +130,30 @@ void TranslateSdlEvent(const SDL_Event& e) {
     }
 }
 
+// SOMBRELLA_QUIT_AFTER_FRAMES=N: after N presented frames, an Escape key
+// press arrives through SDL like a real one.
+void QuitKeyAfterFrames(void* user, uint64_t frameIndex) {
+    const auto wanted = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(user));
+    if (frameIndex + 1 != wanted) return;
+    Window* w = FirstWindow();
+    SDL_Event e{};
+    e.type = SDL_KEYDOWN;
+    e.key.state = SDL_PRESSED;
+    e.key.windowID = w && w->sdl ? SDL_GetWindowID(w->sdl) : 0;
+    e.key.keysym.sym = SDLK_ESCAPE;
+    e.key.keysym.scancode = SDL_SCANCODE_ESCAPE;
+    SDL_PushEvent(&e);
+}
+
+void ArmQuitKey() {
+    static bool armed = false;
+    if (armed) return;
+    armed = true;
+    const long frames = knobs::Int("SOMBRELLA_QUIT_AFTER_FRAMES", 0);
+    if (frames > 0)
+        present::AddListener(&QuitKeyAfterFrames, reinterpret_cast<void*>(static_cast<uintptr_t>(frames)));
+}
+
 void PumpSdl() {
     if (!S().videoOk) return;
     SDL_Event e;
@@ -229,6 +254,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, 
         return nullptr;
     }
     if (style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOW);
+    ArmQuitKey();
     return hwnd;
 }
 
