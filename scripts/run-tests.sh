@@ -23,5 +23,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== fuzz =="
 CC=clang CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOMBRELLA_FUZZ=ON \
   -DSOMBRELLA_BENCH=OFF >/dev/null
-cmake --build "$top/build-fuzz" -j"$jobs"
+cmake --build "$top/build-fuzz" --target fuzz_all -j"$jobs"
 ctest --test-dir "$top/build-fuzz" -j"$jobs" --output-on-failure --timeout 900 -L fuzz
