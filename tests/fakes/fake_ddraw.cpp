@@ -65,7 +65,9 @@ HRESULT FakeDirectDraw::CreateSurface(LPDDSURFACEDESC2 in, LPDIRECTDRAWSURFACE7*
                 surfaces.push_back(back);
                 made->attached.push_back(back);
                 back->AdoptCreationReference();
+                if (World().onSurfaceCreated) World().onSurfaceCreated(*back);
             }
+            if (World().onSurfaceCreated) World().onSurfaceCreated(*made);
         }
     }
     if (out) *out = made;

@@ -158,6 +158,8 @@ public:
     std::vector<DDPIXELFORMAT> textureFormats;
     // Runs on every new device before it is handed out (to script it).
     std::function<void(FakeDevice&)> onDeviceCreated;
+    // Runs on every new surface (a flip chain's back buffer too) before it is handed out.
+    std::function<void(FakeSurface&)> onSurfaceCreated;
     // GetDC / ReleaseDC on surfaces. Without a hook GetDC fails with
     // DDERR_CANTCREATEDC.
     std::function<HRESULT(FakeSurface&, HDC*)> getDC;
