@@ -113,7 +113,7 @@ TEST_F(DisplayTest, DeviceSetsViewportProjectionAndFixedStates) {
     EXPECT_EQ(Device()->viewport.dwHeight, 480u);
     EXPECT_EQ(Device()->viewport.dvMinZ, 0.0f);
     EXPECT_EQ(Device()->viewport.dvMaxZ, 1.0f);
-    const D3DMATRIX& p = Device()->projection;
+    const D3DMATRIX p = Device()->transforms[D3DTRANSFORMSTATE_PROJECTION];
     EXPECT_FLOAT_EQ(p._11, 3.1528413f);
     EXPECT_FLOAT_EQ(p._22, 2.3652225f);
     EXPECT_FLOAT_EQ(p._33, 1.0050251f);
@@ -203,8 +203,9 @@ TEST_F(DisplayTest, DeviceFailuresAndTheSilentDepthFailure) {
     EXPECT_EQ(InitDevice(), 0);
     EXPECT_STREQ(g_startupMessage, "Device Creation Failed");
     EXPECT_EQ(world.log.Filter({"CreateDevice"}).size(), 4u);
+}
 
-    SetUp();
+TEST_F(DisplayTest, ViewportFailure) {
     world.onDeviceCreated = [](FakeDevice& d) { d.FailAlways("SetViewport", E_FAIL); };
     ASSERT_EQ(InitDisplay(TestWindow()), 1);
     EXPECT_EQ(InitDevice(), 0);
