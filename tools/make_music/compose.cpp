@@ -1,5 +1,6 @@
 #include "compose.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <string>
@@ -240,6 +241,24 @@ Module ComposeZel() {
     // the verses again and the second bridge, which leads back to the groove.
     m.orders = {0, 1, 2, 3, 4, 5, 2, 3, 6};
     m.restartPosition = 1;
+    return m;
+}
+
+Module ShrinkForSeed(Module m) {
+    constexpr size_t kFrames = 96;
+    for (Instrument& ins : m.instruments) {
+        Sample& s = ins.sample;
+        if (s.data.size() > kFrames) s.data.resize(kFrames);
+        if (s.loop) {
+            s.loopStart = 0;
+            s.loopLength = uint32_t(s.data.size());
+        }
+    }
+    for (Pattern& p : m.patterns) {
+        p.rows = 8;
+        p.cells.resize(size_t(p.rows) * p.channels);
+    }
+    m.orders.resize(std::min<size_t>(m.orders.size(), 4));
     return m;
 }
 

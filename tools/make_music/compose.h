@@ -7,4 +7,8 @@ namespace makemusic {
 
 Module ComposeZel();
 
+// The same module cut down to a few kilobytes (short samples, short
+// patterns): a seed for fuzzing module loaders.
+Module ShrinkForSeed(Module module);
+
 }  // namespace makemusic

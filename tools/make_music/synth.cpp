@@ -61,11 +61,12 @@ Instrument Drum(const char* name, std::vector<double> wave, bool eightBit, uint8
 }
 
 // Pitched sounds: one period is kPeriod samples at the rate C-4 plays, so
-// every harmonic fits the loop exactly. Relative note 24, finetune 2 put
-// that rate at 128 * 261.6 Hz (within a cent).
+// every harmonic fits the loop exactly. Relative note 24 and a finetune put
+// that rate at kPeriod * middle C, within a cent.
 constexpr int kPeriod = 128;
 constexpr int kPitchedRelNote = 24;
-constexpr int kPitchedFinetune = 2;
+const int kPitchedFinetune =
+    int(std::lround(128.0 * 12.0 * std::log2(kPeriod * kMiddleC / PlaybackRate(kPitchedRelNote, 0))));
 
 // Sum of harmonics; amp(n, seconds) gives harmonic n's amplitude over time.
 // voices: cycles per loop for each detuned copy (loopCycles for no detune).
