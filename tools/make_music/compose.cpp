@@ -162,7 +162,9 @@ void AddMelody(Pattern& p, const Note (&tune)[K], int ch, uint8_t ins, int volum
     for (const Note& n : tune) {
         const int row = n.row + delay;
         Put(p, row, ch, uint8_t(N(n.name) + transpose), ins, Vol(volume), pan ? 0x08 : 0, pan);
-        KeyOff(p, row + n.length, ch);
+        // Without a volume envelope a key off would cut the sound dead: the
+        // plucked string just rings until the next note.
+        if (ins != kPluck) KeyOff(p, row + n.length, ch);
     }
 }
 
