@@ -406,7 +406,7 @@ int WINAPI MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT) {
     std::fprintf(stderr, "%s: %s\n", c, t);
     const char* driver = EnsureVideo() ? SDL_GetCurrentVideoDriver() : nullptr;
     const bool display = driver && std::string(driver) != "dummy" && std::string(driver) != "offscreen";
-    if (display && !knobs::Flag("SOMBRELLA_NO_DIALOGS"))
+    if (display && !sombrella::knobs::Flag("SOMBRELLA_NO_DIALOGS"))
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, c, t, SdlWindowOf(hwnd));
     return IDOK;
 }
