@@ -46,7 +46,7 @@ HRESULT CopyName(std::string_view name, LPSTR buf, LPDWORD len) {
         return S_OK;
     }
     if (*len < need) return DXFILEERR_BADVALUE;
-    std::memcpy(buf, name.data(), name.size());
+    if (!name.empty()) std::memcpy(buf, name.data(), name.size());
     buf[name.size()] = 0;
     *len = need;
     return S_OK;

@@ -57,7 +57,7 @@ const char* StringArena::Store(std::string_view s) {
         cap_ = size;
     }
     char* p = chunks_.back().get() + used_;
-    std::memcpy(p, s.data(), s.size());
+    if (!s.empty()) std::memcpy(p, s.data(), s.size());
     p[s.size()] = 0;
     used_ += need;
     return p;

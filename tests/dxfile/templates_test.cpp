@@ -1,13 +1,16 @@
+#include <memory>
+
 #include "xfile_test_util.h"
 
 namespace {
 
 class Templates : public XFileTest {};
 
-HRESULT FirstData(const std::string& file, std::vector<uint8_t>& data, bool standard = false) {
+// keep: holds the object (and with it the strings its block points at).
+HRESULT FirstData(const std::string& file, std::vector<uint8_t>& data, Ref<IDirectXFileData>* keep = nullptr) {
     Ref<IDirectXFile> xf;
     Ref<IDirectXFileEnumObject> en;
-    HRESULT hr = OpenMemory(Bytes(file), xf, en, standard);
+    HRESULT hr = OpenMemory(Bytes(file), xf, en, false);
     if (FAILED(hr)) return hr;
     Ref<IDirectXFileData> d;
     hr = en->GetNextDataObject(&d);
@@ -17,6 +20,11 @@ HRESULT FirstData(const std::string& file, std::vector<uint8_t>& data, bool stan
     hr = d->GetData(nullptr, &size, &p);
     if (FAILED(hr)) return hr;
     data.assign(static_cast<uint8_t*>(p), static_cast<uint8_t*>(p) + size);
+    if (keep) {
+        d->AddRef();
+        keep->Reset();
+        keep->p = d.p;
+    }
     return S_OK;
 }
 
@@ -34,7 +42,8 @@ TEST_F(Templates, PrimitiveSizesArraysAndNesting) {
         "}\n"
         "Grid g { 2; 3; 1,2,3,4,5,6;; 7;8;, 9;10;; 255; -2; -3; 2.5; \"x\", \"yz\", \"\"; }\n";
     std::vector<uint8_t> d;
-    ASSERT_EQ(FirstData(file, d), S_OK);
+    Ref<IDirectXFileData> keep;
+    ASSERT_EQ(FirstData(file, d, std::addressof(keep)), S_OK);
     size_t expect = 8 + 24 + 2 * 3 + 1 + 2 + 4 + 8 + 3 * sizeof(char*);
     ASSERT_EQ(d.size(), expect);
     float cell[6];
