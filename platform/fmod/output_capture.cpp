@@ -1,9 +1,11 @@
 // Capture mode: with SOMBRELLA_CAPTURE_DIR and SOMBRELLA_FIXED_STEP_HZ=N the
-// music follows presented frames instead of a clock. Each presented frame
-// renders the next 1/N s of music into "<dir>/music.wav" (16-bit stereo), the
-// remainder of N carried so that after k frames exactly floor(k*rate/N)
-// frames are written. No audio device is touched, so two runs give the same
-// file bit for bit.
+// music follows presented frames instead of a clock. "<dir>/music.wav"
+// (16-bit stereo) holds N-ths of a second per presented frame, counted from
+// the program's first frame: frames shown before FSOUND_Init are silence, so
+// sample 0 lines up with frame 0 of a frame capture. After frame k (0-based)
+// exactly floor((k+1)*rate/N) sample frames are written; the remainder is
+// carried, never rounded away. No audio device is touched, so two runs give
+// the same file bit for bit.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -20,22 +22,25 @@ namespace {
 
 CaptureSettings g_settings;
 WavWriter g_wav;
-uint64_t g_frames = 0;  // presented frames since Open
 std::vector<int16_t> g_scratch;
 
-void OnPresent(void*, uint64_t) {
-    ++g_frames;
-    const uint64_t rate = static_cast<uint64_t>(MixerRate());
-    const uint64_t target = g_frames * rate / static_cast<uint64_t>(g_settings.stepHz);
+// Sample frames that belong before the end of the given number of frames.
+uint64_t SamplesFor(uint64_t frames) {
+    return frames * static_cast<uint64_t>(MixerRate()) / static_cast<uint64_t>(g_settings.stepHz);
+}
+
+void WriteUpTo(uint64_t target, bool silent) {
     uint64_t have = g_wav.FramesWritten();
     while (have < target) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(target - have, 4096));
-        g_scratch.resize(n * kChannels);
-        Mix(g_scratch.data(), n);
+        g_scratch.assign(n * kChannels, 0);
+        if (!silent) Mix(g_scratch.data(), n);
         if (!g_wav.Write(g_scratch.data(), n)) return;  // disk full: stop quietly
         have += n;
     }
 }
+
+void OnPresent(void*, uint64_t frameIndex) { WriteUpTo(SamplesFor(frameIndex + 1), false); }
 
 bool Open() {
     if (!g_settings.dir || g_settings.stepHz <= 0) return false;
@@ -44,7 +49,7 @@ bool Open() {
         std::fprintf(stderr, "sombrella: cannot write %s\n", path.c_str());
         return false;
     }
-    g_frames = 0;
+    WriteUpTo(SamplesFor(present::FramesPresented()), true);
     present::AddListener(OnPresent, nullptr);
     return true;
 }

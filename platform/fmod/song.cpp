@@ -47,6 +47,9 @@ FMUSIC_MODULE* LoadSongFromMemory(const void* data, size_t size, std::string* lo
     }
     // The music library loops songs until they are stopped.
     openmpt_module_set_repeat_count(player, -1);
+    // libopenmpt dithers 16-bit output with a randomly seeded generator; off,
+    // the same song renders the same samples every time (capture relies on it).
+    openmpt_module_ctl_set_integer(player, "dither", 0);
     auto* song = new FMUSIC_MODULE;
     song->player = player;
     return song;

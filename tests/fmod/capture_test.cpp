@@ -11,7 +11,10 @@ namespace {
 class CaptureTest : public MusicTest {
 protected:
     // Plays zel.xm for the given number of presented frames at stepHz.
-    WavFile Capture(const ScratchDir& dir, const char* stepHz, int frames) {
+    // The file also covers frames presented before start-up (as silence):
+    // `before` tells how many there were.
+    WavFile Capture(const ScratchDir& dir, const char* stepHz, int frames, uint64_t* before = nullptr) {
+        if (before) *before = sombrella::present::FramesPresented();
         ::setenv("SOMBRELLA_CAPTURE_DIR", dir.Path().c_str(), 1);
         ::setenv("SOMBRELLA_FIXED_STEP_HZ", stepHz, 1);
         WavFile wav;
@@ -31,31 +34,53 @@ protected:
 
 TEST_F(CaptureTest, WritesExactlyTheFramesWorthOfMusic) {
     ScratchDir dir;
-    const WavFile wav = Capture(dir, "60", 150);  // 2.5 s
+    uint64_t before = 0;
+    const WavFile wav = Capture(dir, "60", 150, &before);  // 2.5 s of music
     EXPECT_EQ(wav.channels, 2);
     EXPECT_EQ(wav.rate, 44100);
     EXPECT_EQ(wav.bits, 16);
-    EXPECT_EQ(wav.Frames(), 150u * 44100u / 60u);
+    EXPECT_EQ(wav.Frames(), (before + 150) * 44100u / 60u);
     EXPECT_EQ(wav.riffSize + 8, wav.fileSize) << "header fixed up";
     EXPECT_GT(wav.Rms(), 300.0) << "the intro is playing";
     EXPECT_LT(wav.Peak(), 32767);
 }
 
 TEST_F(CaptureTest, CarriesFractionsOfASample) {
+    // 44.1 samples a frame: the total is floored once, not per frame.
+    for (int frames : {1, 7, 10, 33}) {
+        ScratchDir dir;
+        uint64_t before = 0;
+        const WavFile wav = Capture(dir, "1000", frames, &before);
+        EXPECT_EQ(wav.Frames(), (before + frames) * 441u / 10u) << frames << " frames after " << before;
+    }
+}
+
+TEST_F(CaptureTest, FramesBeforeStartUpAreSilence) {
+    for (int i = 0; i < 3; ++i) sombrella::present::NotifyFramePresented();
     ScratchDir dir;
-    // 44100 / 1000 = 44.1 samples a frame: 7 frames are 308.7, so 308.
-    EXPECT_EQ(Capture(dir, "1000", 7).Frames(), 308u);
-    ScratchDir dir2;
-    EXPECT_EQ(Capture(dir2, "1000", 10).Frames(), 441u);
+    uint64_t before = 0;
+    const WavFile wav = Capture(dir, "30", 30, &before);
+    ASSERT_GE(before, 3u);
+    const size_t lead = size_t(before * 1470u);
+    ASSERT_EQ(wav.Frames(), lead + 30u * 1470u);
+    for (size_t i = 0; i < lead * 2; ++i) ASSERT_EQ(wav.samples[i], 0) << "sample " << i;
+    WavFile music = wav;
+    music.samples.erase(music.samples.begin(), music.samples.begin() + long(lead * 2));
+    EXPECT_GT(music.Rms(), 300.0);
 }
 
 TEST_F(CaptureTest, IsReproducible) {
     ScratchDir a, b;
-    Capture(a, "30", 45);
-    Capture(b, "30", 45);
-    const auto first = ReadBytes(a.File("music.wav"));
-    EXPECT_EQ(first.size(), 44u + 45u * 1470u * 4u);
-    EXPECT_EQ(first, ReadBytes(b.File("music.wav")));
+    uint64_t beforeA = 0, beforeB = 0;
+    const WavFile first = Capture(a, "30", 45, &beforeA);
+    const WavFile second = Capture(b, "30", 45, &beforeB);
+    ASSERT_EQ(first.Frames(), (beforeA + 45) * 1470u);
+    ASSERT_EQ(second.Frames(), (beforeB + 45) * 1470u);
+    // Same music after each one's leading silence.
+    const auto tail = [](const WavFile& w) {
+        return std::vector<int16_t>(w.samples.end() - 45 * 1470 * 2, w.samples.end());
+    };
+    EXPECT_EQ(tail(first), tail(second));
 }
 
 TEST_F(CaptureTest, WithoutAStepRateTheDeviceIsUsed) {
