@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The demo as a user runs it: a real X display (Xvfb), the full-screen window,
+# a screenshot of the real screen, a real Escape key, exit status 0.
+# Usage: xvfb_escape.sh BIN_DIR OUT_DIR
+set -u
+bin="$1"; out="$2"
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 0; }
+done
+mkdir -p "$out"; rm -f "$out"/screen.png
+work=$(mktemp -d); trap 'rm -rf "$work"; kill $xpid 2>/dev/null' EXIT
+cp "$bin"/zel.xm "$work"/ 2>/dev/null || { echo "no zel.xm in $bin"; exit 1; }
+cp "$bin"/vo.x "$bin"/building.bmp "$work"/ 2>/dev/null || printf 'xof 0302txt 0032\n' > "$work"/vo.x
+
+mkfifo "$work/displayfd"
+exec 3<> "$work/displayfd"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xpid=$!
+read -r -t 10 num <&3
+[ -n "${num:-}" ] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$num" SDL_AUDIODRIVER=dummy SOMBRELLA_NO_DIALOGS=1
+unset SDL_VIDEODRIVER
+
+( cd "$work" && exec "$bin"/sombrella ) &
+demo=$!
+for _ in $(seq 100); do
+  xdotool search --name "Tiro el Sombrella" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+sleep 2
+import -window root "$out/screen.png"
+xdotool key Escape
+for _ in $(seq 100); do kill -0 $demo 2>/dev/null || break; sleep 0.1; done
+if kill -0 $demo 2>/dev/null; then echo "the demo did not end on Escape"; kill -9 $demo; exit 1; fi
+wait $demo; status=$?
+[ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
+size=$(identify -format '%wx%h' "$out/screen.png" 2>/dev/null)
+[ "$size" = "1024x768" ] || { echo "screenshot is '$size'"; exit 1; }
+echo "ok: exit 0 after Escape; screenshot $out/screen.png"
