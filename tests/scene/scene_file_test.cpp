@@ -25,7 +25,7 @@ using scene_test::MakeReference;
 using scene_test::MakeTextureCoords;
 using scene_test::XNode;
 
-enum class Form { Text, Binary };
+enum class Form { Text, Binary, Binary64 };
 
 // Four triangles over six vertices; face k is (k, k+1, k+2) with alternating winding.
 const std::vector<float> kStrip = {0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 2, 0, 1, 2, 0};
@@ -46,9 +46,12 @@ std::vector<uint16_t> Flat(const std::vector<std::vector<uint32_t>>& faces, std:
 
 class SceneLoad : public scene_test::TempDirTest, public ::testing::WithParamInterface<Form> {
 protected:
+    std::string Encode(const std::vector<XNode>& objects) {
+        if (GetParam() == Form::Text) return scene_test::TextX(objects);
+        return scene_test::BinaryX(objects, GetParam() == Form::Binary64);
+    }
     HRESULT Load(const std::vector<XNode>& objects, const std::string& name = "scene.x") {
-        scene_test::WriteFile(name, GetParam() == Form::Text ? scene_test::TextX(objects)
-                                                             : scene_test::BinaryX(objects));
+        scene_test::WriteFile(name, Encode(objects));
         return scene.Load(name.c_str());
     }
     SceneNode* Child(const SceneNode* parent, int index) {
@@ -272,9 +275,7 @@ TEST_P(SceneLoad, MissingFileFailsAndALaterLoadStillWorks) {
 
 TEST_P(SceneLoad, FileInTheMediaDirectoryIsFoundSecond) {
     std::filesystem::create_directories("sdk/D3DIM/Media");
-    scene_test::WriteFile("sdk/D3DIM/Media/far.x", GetParam() == Form::Text
-                                                       ? scene_test::TextX({MakeMesh("far", kStrip, kStripFaces)})
-                                                       : scene_test::BinaryX({MakeMesh("far", kStrip, kStripFaces)}));
+    scene_test::WriteFile("sdk/D3DIM/Media/far.x", Encode({MakeMesh("far", kStrip, kStripFaces)}));
     std::string value = (dir_ / "sdk").string();
     setenv("SOMBRELLA_DXSDK_SAMPLES_PATH", value.c_str(), 1);
     HRESULT hr = scene.Load("far.x");
@@ -296,7 +297,7 @@ TEST_P(SceneLoad, ParseErrorDiscardsThePartialTree) {
     std::vector<XNode> good = {MakeFrame("first", {MakeMesh("m", kStrip, kStripFaces,
                                                             {MakeMaterialList(1, {0, 0, 0, 0},
                                                                               {MakeMaterial({}, 1, 1, 1, 1, "part.tga")})})})};
-    std::string bytes = GetParam() == Form::Text ? scene_test::TextX(good) : scene_test::BinaryX(good);
+    std::string bytes = Encode(good);
     bytes += GetParam() == Form::Text ? std::string("Frame broken { Mesh { 3; ") : std::string("\x01\x00\x05\x00", 4);
     scene_test::WriteFile("broken.x", bytes);
     HRESULT hr = scene.Load("broken.x");
@@ -334,8 +335,10 @@ TEST_P(SceneLoad, MeshBeyondSixteenBitIndicesIsLeftOut) {
     EXPECT_STREQ(scene.root->firstChild->name, "small");
 }
 
-INSTANTIATE_TEST_SUITE_P(Forms, SceneLoad, ::testing::Values(Form::Text, Form::Binary),
-                         [](const auto& info) { return info.param == Form::Text ? "Text" : "Binary"; });
+INSTANTIATE_TEST_SUITE_P(Forms, SceneLoad, ::testing::Values(Form::Text, Form::Binary, Form::Binary64),
+                         [](const auto& info) {
+                             return info.param == Form::Text ? "Text" : info.param == Form::Binary ? "Binary" : "Binary64";
+                         });
 
 // --- the same scene in both forms -------------------------------------------
 
@@ -365,11 +368,14 @@ TEST_F(SceneForms, TextAndBinaryLoadToTheSameTree) {
 
     scene_test::WriteFile("scene_text.x", scene_test::TextX(objects));
     scene_test::WriteFile("scene_binary.x", scene_test::BinaryX(objects));
-    SceneFile text, binary;
+    scene_test::WriteFile("scene_binary64.x", scene_test::BinaryX(objects, true));
+    SceneFile text, binary, binary64;
     ASSERT_EQ(text.Load("scene_text.x"), S_OK);
     ASSERT_EQ(binary.Load("scene_binary.x"), S_OK);
+    ASSERT_EQ(binary64.Load("scene_binary64.x"), S_OK);
     std::string textDump = xdump::DumpScene(text, options);
     EXPECT_EQ(textDump, xdump::DumpScene(binary, options));
+    EXPECT_EQ(textDump, xdump::DumpScene(binary64, options));
     EXPECT_NE(textDump.find("mesh \"Hand\""), std::string::npos) << textDump;
     EXPECT_NE(textDump.find("texture \"skin.tga\""), std::string::npos) << textDump;
     options.json = true;

@@ -216,7 +216,14 @@ public:
     void Floats(const std::vector<float>& v) {
         Token(7);
         Dword(static_cast<uint32_t>(v.size()));
-        for (float f : v) Raw(&f, 4);
+        for (float f : v) {
+            if (wide) {
+                double d = f;
+                Raw(&d, 8);
+            } else {
+                Raw(&f, 4);
+            }
+        }
     }
     void Open(const char* type, const std::string& name) {
         Name(type);
@@ -225,6 +232,7 @@ public:
     }
     void Close() { Token(11); }
     std::string out;
+    bool wide = false;  // 64-bit floats
 
 private:
     void Raw(const void* p, size_t n) { out.append(static_cast<const char*>(p), n); }
@@ -322,9 +330,10 @@ std::string TextX(const std::vector<XNode>& objects) {
     return out;
 }
 
-std::string BinaryX(const std::vector<XNode>& objects) {
+std::string BinaryX(const std::vector<XNode>& objects, bool doubles) {
     Binary b;
-    b.out = "xof 0302bin 0032";
+    b.wide = doubles;
+    b.out = doubles ? "xof 0302bin 0064" : "xof 0302bin 0032";
     for (const XNode& n : objects) Bin(n, b);
     return b.out;
 }

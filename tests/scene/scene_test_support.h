@@ -59,6 +59,6 @@ XNode MakeTextureCoords(const std::vector<float>& uv);
 XNode MakeReference(const std::string& name);
 
 std::string TextX(const std::vector<XNode>& objects);
-std::string BinaryX(const std::vector<XNode>& objects);
+std::string BinaryX(const std::vector<XNode>& objects, bool doubles = false);
 
 }  // namespace scene_test
