@@ -198,31 +198,6 @@ private:
     size_t next_ = 0;
 };
 
-// Whole file into memory; backslashes in the name become slashes.
-HRESULT ReadWholeFile(const char* path, std::vector<char>& out) {
-    std::string p(path);
-    for (char& c : p) {
-        if (c == '\\') c = '/';
-    }
-    FILE* f = std::fopen(p.c_str(), "rb");
-    if (!f) return DXFILEERR_FILENOTFOUND;
-    HRESULT hr = S_OK;
-    if (std::fseek(f, 0, SEEK_END) != 0) hr = DXFILEERR_BADFILE;
-    long size = hr == S_OK ? std::ftell(f) : -1;
-    if (size < 0 || size_t(size) > kMaxFileBytes) hr = DXFILEERR_BADFILE;
-    if (hr == S_OK) {
-        std::rewind(f);
-        try {
-            out.resize(size_t(size));
-        } catch (...) {
-            hr = DXFILEERR_BADALLOC;
-        }
-        if (hr == S_OK && size > 0 && std::fread(out.data(), 1, size_t(size), f) != size_t(size)) hr = DXFILEERR_BADFILE;
-    }
-    std::fclose(f);
-    return hr;
-}
-
 class XFile final : public ComObject<IDirectXFile> {
 public:
     HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
@@ -236,7 +211,7 @@ public:
         if (!out) return DXFILEERR_BADVALUE;
         *out = nullptr;
         if (!source) return DXFILEERR_BADVALUE;
-        std::vector<char> bytes;
+        FileBytes bytes;
         HRESULT hr = Load(source, options, bytes);
         if (FAILED(hr)) return hr;
         Document* doc = nullptr;
@@ -266,7 +241,7 @@ public:
         Document* doc = nullptr;
         HRESULT hr;
         try {
-            hr = Document::Create(std::vector<char>(p, p + size), templates_, &doc);
+            hr = Document::Create(FileBytes(std::vector<char>(p, p + size)), templates_, &doc);
         } catch (const std::bad_alloc&) {
             hr = DXFILEERR_BADALLOC;
         }
@@ -283,15 +258,16 @@ public:
     }
 
 private:
-    HRESULT Load(LPVOID source, DXFILELOADOPTIONS options, std::vector<char>& bytes) {
+    HRESULT Load(LPVOID source, DXFILELOADOPTIONS options, FileBytes& bytes) {
         switch (options & 0x0F) {
         case DXFILELOAD_FROMFILE:
-            return ReadWholeFile(static_cast<const char*>(source), bytes);
+            return FileBytes::Read(static_cast<const char*>(source), bytes);
         case DXFILELOAD_FROMMEMORY: {
+            // Copied: the caller's memory need not outlive the call.
             const auto* m = static_cast<const DXFILELOADMEMORY*>(source);
             if (!m->lpMemory) return DXFILEERR_BADVALUE;
             const char* p = static_cast<const char*>(m->lpMemory);
-            bytes.assign(p, p + m->dSize);
+            bytes = FileBytes(std::vector<char>(p, p + m->dSize));
             return S_OK;
         }
         case DXFILELOAD_FROMRESOURCE:

@@ -3,6 +3,7 @@
 // [raw deflate], each inflated with the previous 32 KiB as its dictionary.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "dxfile.h"
@@ -34,6 +35,9 @@ HRESULT InflateMsZip(const uint8_t* in, size_t size, std::vector<char>& out) {
     if (want / kWindow > size / 7 + 1) return DXFILEERR_BADFILE;
     Inflater inf;
     if (!inf.ok) return DXFILEERR_BADALLOC;
+    // Room for the usual ratios up front; a larger claim grows as blocks
+    // really deliver, so a lying header costs nothing.
+    out.reserve(std::min(want, size * 16 + (size_t(1) << 20)));
     size_t at = 4;
     while (at < size) {
         if (size - at < 6) return DXFILEERR_BADFILE;

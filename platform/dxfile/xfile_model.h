@@ -66,6 +66,8 @@ struct Template {
     std::vector<std::string> allowedNames;
     std::vector<GUID> allowedGuids;  // zero GUID where only a name was given
     int depth = 1;
+    // DWORD n; array DWORD v[n]; (MeshFace and its kind): read in one go.
+    bool countedDwords = false;
     // > 0 when the template is exactly that many FLOAT members (Vector,
     // Coords2d, ColorRGBA...): arrays of it are read as one run of floats.
     uint32_t flatFloats = 0;
@@ -138,9 +140,29 @@ private:
 
 extern std::atomic<long> g_liveObjects;
 
+// The bytes of a file: read whole from disk (into memory that is not
+// cleared first), or a copy the caller gave.
+class FileBytes {
+public:
+    FileBytes() = default;
+    explicit FileBytes(std::vector<char> v) : owned_(std::move(v)) {}
+    FileBytes(FileBytes&& o) noexcept { *this = std::move(o); }
+    FileBytes& operator=(FileBytes&& o) noexcept = default;
+    ~FileBytes() = default;
+    // Backslashes in the path become slashes.
+    static HRESULT Read(const char* path, FileBytes& out);
+    const char* data() const { return raw_ ? raw_.get() : owned_.data(); }
+    size_t size() const { return raw_ ? rawSize_ : owned_.size(); }
+
+private:
+    std::vector<char> owned_;
+    std::unique_ptr<char[]> raw_;
+    size_t rawSize_ = 0;
+};
+
 class Document {
 public:
-    static HRESULT Create(std::vector<char> file, const TemplateSet& templates, Document** out);
+    static HRESULT Create(FileBytes file, const TemplateSet& templates, Document** out);
 
     void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
     void Release() {
@@ -164,7 +186,10 @@ public:
     void Index(Node* n);
     bool binary = false;
     bool float64 = false;
-    std::vector<char> body;
+    FileBytes file;      // as read
+    const char* body = nullptr;  // the part after the header (maybe inflated)
+    size_t bodySize = 0;
+    std::vector<char> inflated;
     size_t pos = 0;
 
 private:

@@ -169,6 +169,9 @@ private:
             ++flat;
         }
         tp->flatFloats = flat;
+        const auto& ms = tp->members;
+        tp->countedDwords = ms.size() == 2 && !ms[0].isArray && ms[0].prim == Prim::Dword && ms[1].isArray &&
+                            ms[1].prim == Prim::Dword && ms[1].dims.size() == 1 && ms[1].dims[0].member == 0;
         doc_.templates.Add(std::move(tp));
         return S_OK;
     }
@@ -358,6 +361,32 @@ private:
             }
             return S_OK;
         }
+        if (m.prim == Prim::Dword || m.prim == Prim::Sdword) {
+            uint8_t* dst = out.Grow(count * 4);
+            if (!dst) return DXFILEERR_BADALLOC;
+            for (size_t i = 0; i < count; ++i) {
+                uint32_t v;
+                if (!rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
+                std::memcpy(dst + 4 * i, &v, 4);
+            }
+            return S_OK;
+        }
+        if (m.sub && m.sub->countedDwords) {
+            for (size_t i = 0; i < count; ++i) {
+                uint32_t n;
+                if (!rd_.ReadU32(n)) return DXFILEERR_PARSEERROR;
+                if (n > rd_.Remaining()) return DXFILEERR_BADARRAYSIZE;
+                uint8_t* dst = out.Grow(4 + size_t(n) * 4);
+                if (!dst) return DXFILEERR_BADALLOC;
+                std::memcpy(dst, &n, 4);
+                for (uint32_t k = 0; k < n; ++k) {
+                    uint32_t v;
+                    if (!rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
+                    std::memcpy(dst + 4 + 4 * size_t(k), &v, 4);
+                }
+            }
+            return S_OK;
+        }
         if (!m.sub) {
             if (!out.Reserve(out.size() + count * PrimSize(m.prim))) return DXFILEERR_BADALLOC;
             for (size_t i = 0; i < count; ++i) {
@@ -405,14 +434,14 @@ HRESULT Document::ParseNext() {
 
 HRESULT Document::ParseStep() {
     HRESULT hr;
-    const char* b = body.data();
+    const char* b = body;
     if (binary) {
-        BinaryReader rd(b, b + body.size(), pos, float64);
+        BinaryReader rd(b, b + bodySize, pos, float64);
         Parser<BinaryReader> p(*this, rd);
         hr = p.ParseTop();
         pos = rd.Pos();
     } else {
-        TextReader rd(b, b + body.size(), pos);
+        TextReader rd(b, b + bodySize, pos);
         Parser<TextReader> p(*this, rd);
         hr = p.ParseTop();
         pos = rd.Pos();
@@ -444,7 +473,7 @@ Node* Document::FindByGuid(const GUID& guid) {
     return nullptr;
 }
 
-HRESULT Document::Create(std::vector<char> file, const TemplateSet& templates, Document** out) {
+HRESULT Document::Create(FileBytes file, const TemplateSet& templates, Document** out) {
     *out = nullptr;
     if (file.size() < 16) return DXFILEERR_BADFILETYPE;
     const char* h = file.data();
@@ -477,15 +506,20 @@ HRESULT Document::Create(std::vector<char> file, const TemplateSet& templates, D
     if (compressed) {
         HRESULT hr = InflateMsZip(reinterpret_cast<const uint8_t*>(h + 16), file.size() - 16, content);
         if (FAILED(hr)) return hr;
-    } else {
-        file.erase(file.begin(), file.begin() + 16);
-        content = std::move(file);
     }
     Document* d = new (std::nothrow) Document();
     if (!d) return DXFILEERR_BADALLOC;
     d->binary = bin;
     d->float64 = f64;
-    d->body = std::move(content);
+    d->file = std::move(file);
+    if (compressed) {
+        d->inflated = std::move(content);
+        d->body = d->inflated.data();
+        d->bodySize = d->inflated.size();
+    } else {
+        d->body = d->file.data() + 16;
+        d->bodySize = d->file.size() - 16;
+    }
     d->templates = templates;
     *out = d;
     return S_OK;
