@@ -292,6 +292,7 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
     }
     ddraw::Surface* old = state_.texture[stage];
     state_.texture[stage] = t;
+    if (old != t) pipeline_.TextureUnbound(stage);
     // Queued triangles keep their own copy of the texels, so the old
     // surface may go at once.
     if (old) old->Release();

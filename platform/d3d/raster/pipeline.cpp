@@ -1,24 +1,232 @@
 #include "d3d/raster/pipeline.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "common/knobs.h"
+#include "d3d/raster/frame.h"
+#include "d3d/raster/front_end.h"
 #include "d3d/raster/validate.h"
+#include "ddraw/surface.h"
 
 namespace sombrella::d3d::raster {
+namespace {
 
-struct Pipeline::Impl {};
+// Queued work is flushed early past this many triangles to bound memory.
+constexpr size_t kMaxQueuedTriangles = 1 << 16;
 
-Pipeline::Pipeline() : impl_(std::make_unique<Impl>()) {}
-Pipeline::~Pipeline() = default;
-
-HRESULT Pipeline::DrawIndexed(const DeviceState&, const Target&, D3DPRIMITIVETYPE type, DWORD fvf,
-                              const void* vertices, DWORD vertexCount, const WORD* indices, DWORD indexCount) {
-    return ValidateDraw(type, fvf, vertices, vertexCount, indices, indexCount);
+int DefaultThreads() {
+    long n = knobs::Int("SOMBRELLA_RASTER_THREADS", 0);
+    if (n <= 0) n = (long)std::thread::hardware_concurrency();
+    return (int)std::clamp(n, 1L, 16L);
 }
 
-HRESULT Pipeline::Clear(const DeviceState&, const Target&, DWORD, const D3DRECT*, DWORD, D3DCOLOR, D3DVALUE) {
+struct TextureCacheEntry {
+    const ddraw::Surface* surface = nullptr;
+    uint64_t generation = 0;
+    std::shared_ptr<const TexImage> image;
+};
+
+bool IsTextureOperand(DWORD arg) { return (arg & ~D3DTA_ALPHAREPLICATE) == D3DTA_TEXTURE; }
+bool IsDiffuseOperand(DWORD arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; }
+
+}  // namespace
+
+struct Pipeline::Impl {
+    Frame frame;
+    FrontEnd frontEnd;
+    TextureCacheEntry textures[kStageCount];
+
+    int parts = 1;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable wake, done;
+    uint64_t generation = 0;
+    int busy = 0;
+    bool quit = false;
+
+    Impl() {
+        parts = DefaultThreads();
+        for (int i = 1; i < parts; ++i) workers.emplace_back([this, i] { Worker(i); });
+    }
+    ~Impl() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+        for (std::thread& t : workers) t.join();
+    }
+
+    void Worker(int part) {
+        uint64_t seen = 0;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                wake.wait(lock, [&] { return quit || generation != seen; });
+                if (quit) return;
+                seen = generation;
+            }
+            RunBands(frame, part, parts);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (--busy == 0) done.notify_one();
+            }
+        }
+    }
+
+    void Flush() {
+        if (frame.Empty()) return;
+        if (parts > 1) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                busy = parts - 1;
+                ++generation;
+            }
+            wake.notify_all();
+            RunBands(frame, 0, parts);
+            std::unique_lock<std::mutex> lock(mutex);
+            done.wait(lock, [&] { return busy == 0; });
+        } else {
+            RunBands(frame, 0, 1);
+        }
+        frame.Reset();
+    }
+
+    std::shared_ptr<const TexImage> Texture(DWORD stage, const ddraw::Surface* surface) {
+        TextureCacheEntry& e = textures[stage];
+        if (e.surface != surface || e.generation != surface->Generation() || !e.image) {
+            e.surface = surface;
+            e.generation = surface->Generation();
+            e.image = ConvertTexture(*surface);
+        }
+        return e.image;
+    }
+
+    PixelState MakePixelState(const DeviceState& state, const Target& target) {
+        PixelState ps;
+        ps.target = target;
+        const D3DVIEWPORT7& vp = state.viewport;
+        ps.clipX0 = (int)std::min<DWORD>(vp.dwX, (DWORD)target.width);
+        ps.clipY0 = (int)std::min<DWORD>(vp.dwY, (DWORD)target.height);
+        ps.clipX1 = (int)std::min<uint64_t>((uint64_t)vp.dwX + vp.dwWidth, (uint64_t)target.width);
+        ps.clipY1 = (int)std::min<uint64_t>((uint64_t)vp.dwY + vp.dwHeight, (uint64_t)target.height);
+
+        const DWORD* rs = state.renderState;
+        const DWORD* ts = state.stageState[0];
+        ps.colorOp = ts[D3DTSS_COLOROP];
+        ps.colorArg1 = ts[D3DTSS_COLORARG1];
+        ps.colorArg2 = ts[D3DTSS_COLORARG2];
+        ps.alphaOp = ts[D3DTSS_ALPHAOP];
+        ps.alphaArg1 = ts[D3DTSS_ALPHAARG1];
+        ps.alphaArg2 = ts[D3DTSS_ALPHAARG2];
+        ps.textureFactor = rs[D3DRENDERSTATE_TEXTUREFACTOR];
+        bool stageOn = ps.colorOp != D3DTOP_DISABLE;
+        if (stageOn && state.texture[0]) ps.texture = Texture(0, state.texture[0]);
+        ps.magLinear = ts[D3DTSS_MAGFILTER] >= D3DTFG_LINEAR;
+        ps.minLinear = ts[D3DTSS_MINFILTER] >= D3DTFN_LINEAR;
+        if (!ps.texture)
+            ps.texMode = TexMode::kNone;
+        else if (ps.magLinear == ps.minLinear)
+            ps.texMode = ps.magLinear ? TexMode::kLinear : TexMode::kPoint;
+        else
+            ps.texMode = TexMode::kLodSelect;
+        ps.addressU = ts[D3DTSS_ADDRESSU];
+        ps.addressV = ts[D3DTSS_ADDRESSV];
+        ps.fastModulate = ps.colorOp == D3DTOP_MODULATE &&
+                          ((IsTextureOperand(ps.colorArg1) && ps.colorArg1 == D3DTA_TEXTURE &&
+                            IsDiffuseOperand(ps.colorArg2)) ||
+                           (ps.colorArg2 == D3DTA_TEXTURE && IsDiffuseOperand(ps.colorArg1))) &&
+                          ((ps.alphaOp == D3DTOP_SELECTARG1 && ps.alphaArg1 == D3DTA_TEXTURE) ||
+                           (ps.alphaOp == D3DTOP_SELECTARG2 && ps.alphaArg2 == D3DTA_TEXTURE));
+        ps.specular = rs[D3DRENDERSTATE_SPECULARENABLE] != 0;
+
+        ps.depthTest = rs[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
+        ps.depthWrite = ps.depthTest && rs[D3DRENDERSTATE_ZWRITEENABLE] != 0;
+        ps.depthFunc = rs[D3DRENDERSTATE_ZFUNC];
+        if (target.depth) {
+            ps.depthShift = __builtin_ctz(target.depthMask);
+            ps.depthMax = target.depthMask >> ps.depthShift;
+        }
+        if (ps.depthTest) {
+            // Never step past the depth surface, whatever its size.
+            ps.clipX1 = std::min(ps.clipX1, target.depthWidth);
+            ps.clipY1 = std::min(ps.clipY1, target.depthHeight);
+        }
+        ps.alphaTest = rs[D3DRENDERSTATE_ALPHATESTENABLE] != 0;
+        ps.alphaFunc = rs[D3DRENDERSTATE_ALPHAFUNC];
+        ps.alphaRef = rs[D3DRENDERSTATE_ALPHAREF] & 255u;
+        ps.blend = rs[D3DRENDERSTATE_ALPHABLENDENABLE] != 0;
+        ps.srcBlend = rs[D3DRENDERSTATE_SRCBLEND];
+        ps.dstBlend = rs[D3DRENDERSTATE_DESTBLEND];
+        if (ps.srcBlend == D3DBLEND_BOTHSRCALPHA) {
+            ps.srcBlend = D3DBLEND_SRCALPHA;
+            ps.dstBlend = D3DBLEND_INVSRCALPHA;
+        } else if (ps.srcBlend == D3DBLEND_BOTHINVSRCALPHA) {
+            ps.srcBlend = D3DBLEND_INVSRCALPHA;
+            ps.dstBlend = D3DBLEND_SRCALPHA;
+        }
+        // Blending ONE/ZERO is a plain write.
+        if (ps.blend && ps.srcBlend == D3DBLEND_ONE && ps.dstBlend == D3DBLEND_ZERO) ps.blend = false;
+        ps.span = SelectSpan(ps);
+        return ps;
+    }
+};
+
+Pipeline::Pipeline() : impl_(std::make_unique<Impl>()) {}
+Pipeline::~Pipeline() { Flush(); }
+
+HRESULT Pipeline::DrawIndexed(const DeviceState& state, const Target& target, D3DPRIMITIVETYPE type, DWORD fvf,
+                              const void* vertices, DWORD vertexCount, const WORD* indices, DWORD indexCount) {
+    HRESULT hr = ValidateDraw(type, fvf, vertices, vertexCount, indices, indexCount);
+    if (hr != D3D_OK) return hr;
+    Frame& frame = impl_->frame;
+    if (frame.triangles.size() > kMaxQueuedTriangles) impl_->Flush();
+    frame.pixelStates.push_back(impl_->MakePixelState(state, target));
+    impl_->frontEnd.Draw(state, (uint32_t)frame.pixelStates.size() - 1, frame, type, fvf, vertices, vertexCount,
+                         indices, indexCount);
     return D3D_OK;
 }
 
-void Pipeline::Flush() {}
-int Pipeline::ThreadCount() const { return 1; }
+HRESULT Pipeline::Clear(const DeviceState& state, const Target& target, DWORD count, const D3DRECT* rects,
+                        DWORD flags, D3DCOLOR color, D3DVALUE z) {
+    Frame& frame = impl_->frame;
+    const D3DVIEWPORT7& vp = state.viewport;
+    const int64_t vx0 = vp.dwX, vy0 = vp.dwY;
+    const int64_t vx1 = std::min<int64_t>((int64_t)vp.dwX + vp.dwWidth, target.width);
+    const int64_t vy1 = std::min<int64_t>((int64_t)vp.dwY + vp.dwHeight, target.height);
+    D3DRECT whole{(LONG)vx0, (LONG)vy0, (LONG)vx1, (LONG)vy1};
+    if (count == 0) {
+        rects = &whole;
+        count = 1;
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        ClearCommand c;
+        c.x0 = (int)std::max<int64_t>(rects[i].x1, vx0);
+        c.y0 = (int)std::max<int64_t>(rects[i].y1, vy0);
+        c.x1 = (int)std::min<int64_t>(rects[i].x2, vx1);
+        c.y1 = (int)std::min<int64_t>(rects[i].y2, vy1);
+        if (c.x0 >= c.x1 || c.y0 >= c.y1) continue;
+        c.color = (flags & D3DCLEAR_TARGET) != 0;
+        c.depth = (flags & D3DCLEAR_ZBUFFER) != 0;
+        c.colorValue = color;
+        c.depthValue = z;
+        c.target = target;
+        frame.clears.push_back(c);
+        frame.commands.push_back({Command::kClear, (uint32_t)frame.clears.size() - 1, 0});
+    }
+    return D3D_OK;
+}
+
+void Pipeline::Flush() { impl_->Flush(); }
+
+void Pipeline::TextureUnbound(DWORD stage) {
+    if (stage < kStageCount) impl_->textures[stage] = TextureCacheEntry{};
+}
+
+int Pipeline::ThreadCount() const { return impl_->parts; }
 
 }  // namespace sombrella::d3d::raster

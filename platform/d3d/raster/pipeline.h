@@ -45,6 +45,9 @@ public:
                   D3DCOLOR color, D3DVALUE z);
     // Runs everything queued; returns when the target memory is final.
     void Flush();
+    // The device bound another surface to a stage: cached texel copies of
+    // the old one must not be trusted again (its memory may be reused).
+    void TextureUnbound(DWORD stage);
 
     int ThreadCount() const;
 

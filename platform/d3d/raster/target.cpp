@@ -44,6 +44,7 @@ bool DescribeTarget(ddraw::Surface* colour, Target* out) {
             }
         }
     }
+    *out = t;
     return true;
 }
 
