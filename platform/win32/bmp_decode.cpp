@@ -49,8 +49,9 @@ struct Channel {
     uint32_t mask = 0;
     uint32_t shift = 0;
     uint32_t reduce = 0;  // extra right shift for channels wider than 16 bits
+    uint32_t max = 0;     // largest value after the shifts
     uint8_t fallback = 0;
-    uint8_t table[65536];
+    const uint8_t* table = nullptr;
 };
 
 void SetUpChannel(Channel& c, uint32_t mask, uint8_t fallback) {
@@ -58,10 +59,27 @@ void SetUpChannel(Channel& c, uint32_t mask, uint8_t fallback) {
     c.fallback = fallback;
     if (mask == 0) return;
     c.shift = static_cast<uint32_t>(std::countr_zero(mask));
-    uint32_t bits = static_cast<uint32_t>(std::popcount(mask));
+    const uint32_t bits = static_cast<uint32_t>(std::popcount(mask));
     c.reduce = bits > 16 ? bits - 16 : 0;
-    uint32_t max = (mask >> c.shift) >> c.reduce;
-    for (uint32_t v = 0; v <= max; ++v) c.table[v] = static_cast<uint8_t>((uint64_t{v} * 255u) / max);
+    c.max = (mask >> c.shift) >> c.reduce;
+}
+
+// Value-to-8-bit tables for the channels, one allocation; false when out of memory.
+bool FillTables(Channel* channels, size_t count, std::unique_ptr<uint8_t[]>& storage) {
+    size_t total = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (channels[i].mask) total += size_t{channels[i].max} + 1;
+    storage.reset(new (std::nothrow) uint8_t[total ? total : 1]);
+    if (!storage) return false;
+    uint8_t* p = storage.get();
+    for (size_t i = 0; i < count; ++i) {
+        Channel& c = channels[i];
+        if (!c.mask) continue;
+        for (uint32_t v = 0; v <= c.max; ++v) p[v] = static_cast<uint8_t>((uint64_t{v} * 255u) / c.max);
+        c.table = p;
+        p += size_t{c.max} + 1;
+    }
+    return true;
 }
 
 inline uint32_t Extract(const Channel& c, uint32_t pixel) {
@@ -371,8 +389,7 @@ Status Decode(const uint8_t* data, size_t size, Image& out, const Limits& limits
                     for (uint32_t x = 0; x < width; ++x) o[x] |= orMask;
             }
         } else {
-            auto channels = std::unique_ptr<Channel[]>(new (std::nothrow) Channel[4]);
-            if (!channels) return Status::kOutOfMemory;
+            Channel channels[4];
             Channel& r = channels[0];
             Channel& g = channels[1];
             Channel& b = channels[2];
@@ -381,6 +398,8 @@ Status Decode(const uint8_t* data, size_t size, Image& out, const Limits& limits
             SetUpChannel(g, m[1], 0);
             SetUpChannel(b, m[2], 0);
             SetUpChannel(a, m[3], 0xFF);
+            std::unique_ptr<uint8_t[]> tables;
+            if (!FillTables(channels, 4, tables)) return Status::kOutOfMemory;
             const uint32_t bytesPerPixel = h.bitsPerPixel / 8;
             for (uint32_t y = 0; y < h.height; ++y) {
                 const uint8_t* s = pixelData + y * stride;
