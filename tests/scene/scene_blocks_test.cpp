@@ -20,7 +20,7 @@ public:
     BlockObject(const GUID& type, std::string name, std::vector<uint32_t> words)
         : type_(type), name_(std::move(name)), bytes_(words.size() * 4 + 1) {
         // One byte of offset makes the block unaligned, as a packed parser might hand it out.
-        std::memcpy(bytes_.data() + 1, words.data(), words.size() * 4);
+        if (!words.empty()) std::memcpy(bytes_.data() + 1, words.data(), words.size() * 4);
         size_ = static_cast<DWORD>(words.size() * 4);
     }
     void Add(BlockObject* child) { children_.push_back(child); }
