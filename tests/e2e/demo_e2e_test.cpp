@@ -44,14 +44,14 @@ TEST(Demo, EscapeEndsTheRunWithStatusZero) {
 
 TEST(Demo, TheExitTimerEndsARunAfter42Seconds) {
     const fs::path dir = ReadyDir("timer");
-    // 20 virtual frames a second: the timer is due at frame 840.
-    const e2e::Run run = e2e::RunDemo(dir, {{"SOMBRELLA_FIXED_STEP_HZ", "20"},
+    // 5 virtual frames a second: the timer is due at frame 210.
+    const e2e::Run run = e2e::RunDemo(dir, {{"SOMBRELLA_FIXED_STEP_HZ", "5"},
                                            {"SOMBRELLA_CAPTURE_DIR", dir.string()},
-                                           {"SOMBRELLA_CAPTURE_FRAMES", "835-900"}},
+                                           {"SOMBRELLA_CAPTURE_FRAMES", "205-260"}},
                                       600);
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
-    EXPECT_TRUE(fs::exists(dir / "frame_000839.png"));
-    EXPECT_FALSE(fs::exists(dir / "frame_000842.png"));
+    EXPECT_TRUE(fs::exists(dir / "frame_000209.png"));
+    EXPECT_FALSE(fs::exists(dir / "frame_000212.png"));
 }
 
 TEST(Demo, MusicProblemsExitOneWithoutMessage) {
