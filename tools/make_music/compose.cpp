@@ -10,7 +10,12 @@
 namespace makemusic {
 namespace {
 
-enum Channel { kKickCh, kSnareCh, kHatCh, kBassCh, kPad1Ch, kPad2Ch, kPad3Ch, kLeadCh, kArpCh, kEchoCh, kChannelCount };
+// Twelve channels (FastTracker 2 wants an even count); the crash has its own
+// so the snare does not cut it short.
+enum Channel {
+    kKickCh, kSnareCh, kHatCh, kBassCh, kPad1Ch, kPad2Ch, kPad3Ch,
+    kLeadCh, kArpCh, kEchoCh, kCrashCh, kArpEchoCh, kChannelCount
+};
 enum InstrumentId { kKick = 1, kSnare, kClosedHat, kOpenHat, kCrash, kBass, kPad, kLead, kPluck };
 
 constexpr int kRows = 64;
@@ -130,7 +135,7 @@ void AddDrums(Pattern& p, bool fill, bool crash) {
                 Put(p, b + r, kHatCh, N("C-4"), kClosedHat, Vol(r % 4 == 2 ? 44 : (r % 2 ? 22 : 32)));
         }
     }
-    if (crash) Put(p, 0, kSnareCh, N("C-4"), kCrash);
+    if (crash) Put(p, 0, kCrashCh, N("C-4"), kCrash);
     if (fill) {
         static const int roll[] = {56, 58, 60, 61, 62, 63};
         int v = 24;
@@ -151,7 +156,7 @@ void AddBridgeDrums(Pattern& p, bool fill) {
         for (int r = 0; r < kBar; r += 2)
             Put(p, b + r, kHatCh, N("C-4"), r % 4 == 2 ? kOpenHat : kClosedHat, Vol(r % 4 == 2 ? 20 : 34));
     }
-    Put(p, 0, kSnareCh, N("C-4"), kCrash);
+    Put(p, 0, kCrashCh, N("C-4"), kCrash);
     if (fill)
         for (int r = 60; r < 64; ++r) Put(p, r, kSnareCh, N("C-4"), kSnare, Vol(30 + (r - 60) * 8));
 }
@@ -221,6 +226,7 @@ Pattern Breakdown() {
     AddPad(p, kVerse, 44);
     AddBassLong(p, kVerse, 0);
     AddMelody(p, kThemeA, kLeadCh, kPluck, 52, 12);
+    AddMelody(p, kThemeA, kArpEchoCh, kPluck, 20, 12, 3, 210);
     AddArp(p, kVerse, 4, 26);
     for (int r = 2; r < kRows; r += 4) Put(p, r, kHatCh, N("C-4"), kClosedHat, Vol(30));
     for (int r = 48; r < kRows; r += 4) Put(p, r, kKickCh, N("C-4"), kKick, Vol(40 + (r - 48)));
