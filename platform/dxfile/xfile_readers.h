@@ -119,6 +119,7 @@ public:
     bool ReadFloat(float& v) {
         SkipSeparators();
         if (p_ < e_ && *p_ == '+') ++p_;
+        if (FastFloat(v)) return true;
         auto r = std::from_chars(p_, e_, v);
         if (r.ec == std::errc::result_out_of_range) {
             v = 0.0f;
@@ -153,6 +154,45 @@ public:
     }
 
 private:
+    // Plain decimals ("-12.345") without from_chars: the digits as an exact
+    // integer divided by an exact power of ten gives the correctly rounded
+    // double; narrowing it to float is exact too unless it lands on the
+    // midpoint between two floats, which is left to from_chars.
+    bool FastFloat(float& v) {
+        static const double pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+        const char* p = p_;
+        bool neg = p < e_ && *p == '-';
+        p += neg;
+        uint64_t m = 0;
+        int digits = 0, frac = 0;
+        while (p < e_ && unsigned(*p - '0') <= 9) {
+            m = m * 10 + unsigned(*p++ - '0');
+            ++digits;
+        }
+        if (p < e_ && *p == '.') {
+            ++p;
+            while (p < e_ && unsigned(*p - '0') <= 9) {
+                m = m * 10 + unsigned(*p++ - '0');
+                ++digits;
+                ++frac;
+            }
+        }
+        if (digits == 0 || digits > 15 || frac > 22) return false;
+        if (p < e_ && (*p == 'e' || *p == 'E' || *p == '#' || *p == '.')) return false;
+        double d = frac ? double(m) / pow10[frac] : double(m);
+        // A normal float keeps the top 24 of the double's 53 significant
+        // bits; d is a midpoint when the 29 bits below are exactly 1000...0.
+        uint64_t bits;
+        std::memcpy(&bits, &d, 8);
+        if ((bits & 0x1FFFFFFFu) == 0x10000000u) return false;
+        float f = float(d);
+        if (f != 0.0f && !(std::fabs(f) >= std::numeric_limits<float>::min())) return false;
+        v = neg ? -f : f;
+        p_ = p;
+        return true;
+    }
+
     static bool IsWordChar(char c) {
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
                c == '-' || c == '+' || c == '.' || (unsigned char)c >= 0x80;

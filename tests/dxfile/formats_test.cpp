@@ -1,6 +1,9 @@
 // The same small scene written as text, as binary (the way exporters write
 // it: integer and float lists spanning members), compressed, and with 64-bit
 // floats must give identical objects and data blocks.
+#include <charconv>
+#include <cmath>
+
 #include "dxfile/xfile_tokens.h"
 #include "dxfile/xfile_writer.h"
 #include "xfile_test_util.h"
@@ -247,6 +250,63 @@ TEST_F(Formats, ObjectsOutliveTheirEnumeratorAndFile) {
     EXPECT_EQ(len, 5u);
     EXPECT_EQ(frame->AddRef(), 2u);
     EXPECT_EQ(frame->Release(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// Text numbers must read exactly as the standard library's correctly rounded
+// conversion reads them, whatever path the reader takes.
+TEST_F(Formats, TextRealsMatchCorrectRounding) {
+    std::string file = "xof 0302txt 0032 FloatKeys { 6000;\n";
+    std::vector<float> expect;
+    uint32_t seed = 12345;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed;
+    };
+    for (int i = 0; i < 6000; ++i) {
+        float x;
+        uint32_t bits = next();
+        if (i % 3 == 0) {
+            std::memcpy(&x, &bits, 4);
+            if (!std::isfinite(x)) x = 1.5f;
+        } else {
+            x = float(int32_t(bits)) / float(1u << (next() % 31));
+        }
+        char buf[64];
+        std::to_chars_result r;
+        switch (i % 4) {
+        case 0: r = std::to_chars(buf, buf + sizeof buf, x); break;
+        case 1: r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed, int(next() % 10)); break;
+        case 2: r = std::to_chars(buf, buf + sizeof buf, double(x), std::chars_format::general, 17); break;
+        default: r = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, int(next() % 9)); break;
+        }
+        std::string s(buf, r.ptr);
+        float ref = 0;
+        auto back = std::from_chars(s.data(), s.data() + s.size(), ref);
+        if (back.ec != std::errc()) continue;
+        expect.push_back(ref);
+        file += s + (i + 1 < 6000 ? "," : ";");
+    }
+    file += "; }";
+    // Skipped values shorten the list: patch the count.
+    file.replace(file.find("6000"), 4, std::to_string(expect.size()));
+    Ref<IDirectXFile> xf;
+    Ref<IDirectXFileEnumObject> en;
+    ASSERT_EQ(OpenMemory(Bytes(file), xf, en), S_OK);
+    Ref<IDirectXFileData> d;
+    ASSERT_EQ(en->GetNextDataObject(&d), S_OK);
+    DWORD size;
+    void* data;
+    ASSERT_EQ(d->GetData("values", &size, &data), S_OK);
+    ASSERT_EQ(size, expect.size() * 4);
+    for (size_t i = 0; i < expect.size(); ++i) {
+        float got;
+        std::memcpy(&got, static_cast<uint8_t*>(data) + 4 * i, 4);
+        ASSERT_EQ(std::memcmp(&got, &expect[i], 4), 0) << i << " " << got << " vs " << expect[i];
+    }
 }
 
 }  // namespace
