@@ -108,9 +108,24 @@ int32_t Touch(SceneNode* node, Matrix4&, void*) {
 
 }  // namespace
 
+namespace {
+// The loader reads files only; a memory-backed folder keeps that cheap.
+const std::string& InputPath() {
+    static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                    "/sombrella-fuzz-scene-" + std::to_string(getpid()) + ".x";
+    return path;
+}
+void RemoveInput() { std::remove(InputPath().c_str()); }
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::atexit(RemoveInput);
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t size) {
     if (size < 1) return 0;
-    static const std::string path = "/tmp/sombrella-fuzz-scene-" + std::to_string(getpid()) + ".x";
+    const std::string& path = InputPath();
     char header[17];
     std::snprintf(header, sizeof header, "xof 0302%s%s", in[0] & 1 ? "bin " : "txt ", in[0] & 2 ? "0064" : "0032");
     FILE* f = std::fopen(path.c_str(), "wb");
