@@ -236,7 +236,7 @@ XFrame MakeSquare() {
         plaza.AddPolygon({{a.x, kTop, a.z}, {c.x, kTop, c.z}, {c.x, 0, c.z}, {a.x, 0, a.z}}, {},
                          FlatOut({}, (a + c) * 0.5f), 1);
     }
-    XMaterial paving = MakeMaterial("Paving", 0.6f, 0.57f, 0.5f);
+    XMaterial paving = MakeMaterial("Paving", 0.3f, 0.28f, 0.27f);
     paving.textureFilename = kPavingTexture;
     f.meshes.push_back(plaza.ToX(true, true, {Inline(paving), Reference("Concrete")}));
 
@@ -257,32 +257,35 @@ XFrame MakeSquare() {
     AddWalls(glass, hexagon, g);
     AddSpire(glass, hexagon, 22, 12, 1);
     pavilion.meshes.push_back(glass.ToX(false, true,
-                                        {Inline(MakeMaterial("GlassPane", 0.45f, 0.7f, 0.8f, 0.4f)),
-                                         Inline(MakeMaterial("GlassRoof", 0.55f, 0.8f, 0.85f, 0.55f))}));
+                                        {Inline(MakeMaterial("GlassPane", 0.25f, 0.45f, 0.55f, 0.4f)),
+                                         Inline(MakeMaterial("GlassRoof", 0.2f, 0.38f, 0.48f, 0.55f))}));
     f.frames.push_back(std::move(pavilion));
     return f;
 }
 
 // Streets: a grid of tiles, asphalt with lawns in the corners and pavement
-// near the square.
+// near the square, inside a ring of fields that reaches the bottom of the view.
 XFrame MakeStreets() {
     XFrame f = Framed("Streets", 0.0f, {0, 0, 0});
     MeshBuilder b("Ground");
-    constexpr int n = 6;
-    constexpr float tile = 80, start = -240;
+    constexpr int n = 10;
+    constexpr float tile = 80, start = -400;
     for (int i = 0; i < n; ++i) {
         for (int k = 0; k < n; ++k) {
             float x0 = start + tile * float(i), z0 = start + tile * float(k);
-            bool corner = (i == 0 || i == n - 1) && (k == 0 || k == n - 1);
-            bool inner = i >= 2 && i <= 3 && k >= 2 && k <= 3;
-            uint32_t material = corner ? 1 : inner ? 2 : 0;
+            bool field = i < 2 || i >= n - 2 || k < 2 || k >= n - 2;
+            bool corner = (i == 2 || i == n - 3) && (k == 2 || k == n - 3);
+            bool inner = i >= 4 && i <= 5 && k >= 4 && k <= 5;
+            uint32_t material = field ? 3 + uint32_t(i * 7 + k * 3 + i * k) % 3 % 2 : corner ? 1 : inner ? 2 : 0;
             std::vector<Vec3> q = {{x0, 0, z0}, {x0 + tile, 0, z0}, {x0 + tile, 0, z0 + tile}, {x0, 0, z0 + tile}};
             b.AddPolygon(q, {BandUv(q[0]), BandUv(q[1]), BandUv(q[2]), BandUv(q[3])}, {0, 1, 0}, material);
         }
     }
     f.meshes.push_back(b.ToX(true, true,
-                             {Inline(MakeMaterial("Asphalt", 0.27f, 0.27f, 0.29f)),
-                              Inline(MakeMaterial("Lawn", 0.24f, 0.38f, 0.18f)), Reference("Concrete")}));
+                             {Inline(MakeMaterial("Asphalt", 0.125f, 0.125f, 0.155f)),
+                              Inline(MakeMaterial("Lawn", 0.11f, 0.19f, 0.09f)), Reference("Concrete"),
+                              Inline(MakeMaterial("Meadow", 0.1f, 0.15f, 0.065f)),
+                              Inline(MakeMaterial("Wheat", 0.15f, 0.14f, 0.075f))}));
     return f;
 }
 
@@ -290,30 +293,32 @@ XFrame MakeStreets() {
 
 XScene BuildCity() {
     XScene scene;
-    scene.materials.push_back(MakeMaterial("Concrete", 0.58f, 0.56f, 0.52f));
-    scene.materials.push_back(MakeMaterial("Slate", 0.3f, 0.32f, 0.36f));
+    scene.materials.push_back(MakeMaterial("Concrete", 0.25f, 0.24f, 0.24f));
+    scene.materials.push_back(MakeMaterial("Slate", 0.24f, 0.26f, 0.3f));
 
-    XFrame city = Framed("City", 0.0f, {0, 0, 0});
+    // The demo draws the scene moved 120 units away from the point its
+    // camera circles; move the city back so it stays in the middle of the view.
+    XFrame city = Framed("City", 0.0f, {0, 0, 120});
     XFrame buildings;
     buildings.name = "Buildings";
     buildings.frames.push_back(MakeTower());
     std::vector<Block> blocks = {
         {"Hall", 70, 175, 0.0f, Rectangle(128, 48), 48, 0.0f, 0.25f,
-         MakeMaterial("Sandstone", 0.62f, 0.55f, 0.44f), MakeMaterial("HallRoof", 0.34f, 0.33f, 0.32f), true, 0},
+         MakeMaterial("Sandstone", 0.62f, 0.55f, 0.44f), MakeMaterial("HallRoof", 0.27f, 0.26f, 0.25f), true, 0},
         {"Offices", 175, 55, -0.15f, Rectangle(64, 80), 80, 0.5f, 0.0f,
-         MakeMaterial("PaleBlue", 0.5f, 0.56f, 0.63f), MakeMaterial("OfficesRoof", 0.3f, 0.3f, 0.33f), true, 0},
+         MakeMaterial("PaleBlue", 0.5f, 0.56f, 0.63f), MakeMaterial("OfficesRoof", 0.25f, 0.25f, 0.28f), true, 0},
         {"Villa", 160, -115, 0.3f, Rectangle(64, 64), 64, 0.25f, 0.5f,
-         MakeMaterial("Ochre", 0.66f, 0.52f, 0.3f), MakeMaterial("Terracotta", 0.46f, 0.22f, 0.15f), true, 24},
+         MakeMaterial("Ochre", 0.66f, 0.52f, 0.3f), MakeMaterial("Terracotta", 0.42f, 0.2f, 0.14f), true, 24},
         {"Hexagon", -175, -45, 0.0f, Regular(6, 32, 0), 96, 0.75f, 0.25f,
-         MakeMaterial("Brick", 0.62f, 0.37f, 0.29f), MakeMaterial("HexRoof", 0.3f, 0.3f, 0.3f), false, 0},
+         MakeMaterial("Brick", 0.62f, 0.37f, 0.29f), MakeMaterial("HexRoof", 0.26f, 0.26f, 0.26f), false, 0},
         {"Pentagon", -60, -170, 0.4f, Regular(5, 28, 0), 48, 0.0f, 0.75f,
-         MakeMaterial("White", 0.64f, 0.64f, 0.61f), MakeMaterial("PentRoof", 0.32f, 0.34f, 0.3f), false, 0},
+         MakeMaterial("White", 0.64f, 0.64f, 0.61f), MakeMaterial("PentRoof", 0.26f, 0.28f, 0.25f), false, 0},
         {"Apartments", -195, 60, 0.0f, Rectangle(48, 48), 112, 0.5f, 0.5f,
-         MakeMaterial("Sage", 0.48f, 0.56f, 0.5f), MakeMaterial("AptRoof", 0.3f, 0.3f, 0.3f), true, 0},
+         MakeMaterial("Sage", 0.48f, 0.56f, 0.5f), MakeMaterial("AptRoof", 0.26f, 0.26f, 0.26f), true, 0},
         {"Shops", 45, -185, -0.2f, Rectangle(80, 40), 32, 0.25f, 0.0f,
-         MakeMaterial("Rose", 0.64f, 0.46f, 0.46f), MakeMaterial("ShopsRoof", 0.3f, 0.3f, 0.3f), false, 0},
+         MakeMaterial("Rose", 0.64f, 0.46f, 0.46f), MakeMaterial("ShopsRoof", 0.26f, 0.26f, 0.26f), false, 0},
         {"Studio", -50, 200, 0.1f, Rectangle(48, 32), 64, 0.75f, 0.75f,
-         MakeMaterial("Cream", 0.66f, 0.6f, 0.5f), MakeMaterial("StudioRoof", 0.3f, 0.32f, 0.36f), false, 14},
+         MakeMaterial("Cream", 0.66f, 0.6f, 0.5f), MakeMaterial("StudioRoof", 0.24f, 0.26f, 0.3f), false, 14},
     };
     for (const Block& k : blocks) buildings.frames.push_back(MakeBlock(k));
     city.frames.push_back(std::move(buildings));
