@@ -160,6 +160,7 @@ int main(int argc, char** argv) {
     // The clocks follow presented frames at 1 step per second, so a test
     // controls the milliseconds the lights see.
     setenv("SOMBRELLA_FIXED_STEP_HZ", "1", 1);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
