@@ -54,7 +54,9 @@ struct Table {
 };
 
 Table& TheTable() {
-    static Table table;
+    // Never destroyed: exit handlers registered before first use (the
+    // texture registry's) still delete objects after statics are gone.
+    static Table& table = *new Table;
     return table;
 }
 
