@@ -1,4 +1,8 @@
 // The FMOD 3 entry points the demo calls, over the mixer and one output.
+// FSOUND_Init picks the output: the capture file when SOMBRELLA_CAPTURE_DIR
+// and SOMBRELLA_FIXED_STEP_HZ are both set, else SDL's audio device (which
+// honours SDL_AUDIODRIVER), else a silent output that keeps the song moving
+// in real time, so a machine without sound still runs the demo.
 #include <cstdio>
 #include <set>
 
