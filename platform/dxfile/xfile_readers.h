@@ -202,7 +202,7 @@ private:
         const char* s = t.text.data();
         const char* e = s + t.text.size();
         const char* q = s + (*s == '+');
-        bool neg = *q == '-';
+        bool neg = q < e && *q == '-';
         const char* d = q + neg;
         if (d < e) {
             uint64_t acc = 0;

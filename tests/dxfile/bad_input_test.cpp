@@ -42,6 +42,8 @@ TEST_F(BadInput, ErrorsEndTheEnumerationAfterGoodObjects) {
     EXPECT_EQ(w.end, DXFILEERR_PARSEERROR);
     EXPECT_EQ(w.lines.size(), 1u);
     EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 Frame A { } 12")).end, DXFILEERR_PARSEERROR);
+    EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 Frame A { } +")).end, DXFILEERR_NOTEMPLATE);
+    EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 -")).end, DXFILEERR_NOTEMPLATE);
     EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 Vector { 1; 2; x; }")).end, DXFILEERR_PARSEERROR);
     EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 TextureFilename { \"open }")).end, DXFILEERR_PARSEERROR);
     EXPECT_EQ(WalkFile(Bytes("xof 0302txt 0032 Frame { { } }")).end, DXFILEERR_PARSEERROR);
