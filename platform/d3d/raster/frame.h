@@ -78,29 +78,41 @@ struct ClearCommand {
     Target target;
 };
 
-struct Command {
-    enum Kind : uint8_t { kTriangles, kClear } kind;
-    uint32_t begin, end;  // triangle range, or the clear's index
-};
+// Work is binned by bands of rows. A band's list holds, in submission
+// order, triangle indices and clear indices (marked by kClearBit); whichever
+// thread takes a band runs its whole list, so every pixel sees the same
+// operations in the same order however the bands are shared out.
+constexpr int kBandHeight = 16;
+constexpr uint32_t kClearBit = 0x80000000u;
 
 struct Frame {
-    std::vector<Command> commands;
     std::vector<Triangle> triangles;
     std::vector<PixelState> pixelStates;
     std::vector<ClearCommand> clears;
+    std::vector<std::vector<uint32_t>> bins;
+    int bandCount = 0;  // bands [0, bandCount) may hold work
+    bool queued = false;
 
-    bool Empty() const { return commands.empty(); }
+    bool Empty() const { return !queued; }
+    void Bin(uint32_t entry, int yFirst, int yEnd) {
+        if (yFirst >= yEnd) return;
+        int first = yFirst / kBandHeight, last = (yEnd - 1) / kBandHeight;
+        if ((int)bins.size() <= last) bins.resize(last + 1);
+        for (int b = first; b <= last; ++b) bins[b].push_back(entry);
+        if (last + 1 > bandCount) bandCount = last + 1;
+        queued = true;
+    }
     void Reset() {
-        commands.clear();
         triangles.clear();
         pixelStates.clear();  // drops texture references of finished work
         clears.clear();
+        for (int b = 0; b < bandCount; ++b) bins[b].clear();
+        bandCount = 0;
+        queued = false;
     }
 };
 
-// Rasterizes every command of the frame, restricted to rows whose band
-// (rows / kBandHeight) is congruent to `part` modulo `parts`.
-constexpr int kBandHeight = 16;
-void RunBands(const Frame& frame, int part, int parts);
+// Runs one band's list: rows [band * kBandHeight, (band + 1) * kBandHeight).
+void RunBand(const Frame& frame, int band);
 
 }  // namespace sombrella::d3d::raster

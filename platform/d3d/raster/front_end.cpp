@@ -205,7 +205,6 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
         return &vertices_[i];
     };
 
-    uint32_t first = (uint32_t)frame.triangles.size();
     switch (type) {
     case D3DPT_TRIANGLELIST:
         for (DWORD i = 0; i + 2 < indexCount; i += 3)
@@ -225,14 +224,6 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
             Triangle3(vertex(indices[0]), vertex(indices[i]), vertex(indices[i + 1]), frame, pixelState, pixel);
         break;
     default: break;
-    }
-    uint32_t last = (uint32_t)frame.triangles.size();
-    if (last == first) return;
-    if (!frame.commands.empty() && frame.commands.back().kind == Command::kTriangles &&
-        frame.commands.back().end == first) {
-        frame.commands.back().end = last;
-    } else {
-        frame.commands.push_back({Command::kTriangles, first, last});
     }
 }
 
@@ -369,6 +360,7 @@ void FrontEnd::Setup(const float (*s)[14], Frame& frame, uint32_t ps, const Pixe
         t.plane[a].dx = (d1 * y2 - d2 * y1) * invDet;
         t.plane[a].dy = (d2 * x1 - d1 * x2) * invDet;
     }
+    frame.Bin((uint32_t)frame.triangles.size(), t.yFirst, t.yEnd);
     frame.triangles.push_back(t);
 }
 

@@ -1,6 +1,7 @@
 #include "d3d/raster/pipeline.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -50,7 +51,7 @@ struct Pipeline::Impl {
 
     Impl() {
         parts = DefaultThreads();
-        for (int i = 1; i < parts; ++i) workers.emplace_back([this, i] { Worker(i); });
+        for (int i = 1; i < parts; ++i) workers.emplace_back([this] { Worker(); });
     }
     ~Impl() {
         {
@@ -61,7 +62,18 @@ struct Pipeline::Impl {
         for (std::thread& t : workers) t.join();
     }
 
-    void Worker(int part) {
+    std::atomic<int> nextBand{0};
+
+    // Takes bands until none are left.
+    void RunSome() {
+        for (;;) {
+            int band = nextBand.fetch_add(1, std::memory_order_relaxed);
+            if (band >= frame.bandCount) return;
+            RunBand(frame, band);
+        }
+    }
+
+    void Worker() {
         uint64_t seen = 0;
         for (;;) {
             {
@@ -70,7 +82,7 @@ struct Pipeline::Impl {
                 if (quit) return;
                 seen = generation;
             }
-            RunBands(frame, part, parts);
+            RunSome();
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 if (--busy == 0) done.notify_one();
@@ -80,18 +92,19 @@ struct Pipeline::Impl {
 
     void Flush() {
         if (frame.Empty()) return;
-        if (parts > 1) {
+        nextBand.store(0, std::memory_order_relaxed);
+        if (!workers.empty()) {
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                busy = parts - 1;
+                busy = (int)workers.size();
                 ++generation;
             }
             wake.notify_all();
-            RunBands(frame, 0, parts);
+            RunSome();
             std::unique_lock<std::mutex> lock(mutex);
             done.wait(lock, [&] { return busy == 0; });
         } else {
-            RunBands(frame, 0, 1);
+            RunSome();
         }
         frame.Reset();
     }
@@ -184,7 +197,7 @@ HRESULT Pipeline::DrawIndexed(const DeviceState& state, const Target& target, D3
     HRESULT hr = ValidateDraw(type, fvf, vertices, vertexCount, indices, indexCount);
     if (hr != D3D_OK) return hr;
     Frame& frame = impl_->frame;
-    if (frame.triangles.size() > kMaxQueuedTriangles) impl_->Flush();
+    if (frame.triangles.size() > kMaxQueuedTriangles || frame.clears.size() > kMaxQueuedTriangles) impl_->Flush();
     frame.pixelStates.push_back(impl_->MakePixelState(state, target));
     impl_->frontEnd.Draw(state, (uint32_t)frame.pixelStates.size() - 1, frame, type, fvf, vertices, vertexCount,
                          indices, indexCount);
@@ -215,8 +228,8 @@ HRESULT Pipeline::Clear(const DeviceState& state, const Target& target, DWORD co
         c.colorValue = color;
         c.depthValue = z;
         c.target = target;
+        frame.Bin(kClearBit | (uint32_t)frame.clears.size(), c.y0, c.y1);
         frame.clears.push_back(c);
-        frame.commands.push_back({Command::kClear, (uint32_t)frame.clears.size() - 1, 0});
     }
     return D3D_OK;
 }

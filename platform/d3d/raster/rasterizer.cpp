@@ -5,6 +5,8 @@
 // and a centre exactly on an edge belongs to the triangle only on a top or
 // left edge. Edges are stepped exactly in 28.4 fixed point, so triangles
 // that share an edge never both cover, or both miss, a pixel on it.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -203,12 +205,57 @@ Rgba Combine(const PixelState& ps, const Rgba& diffuse, const Rgba& tex, const R
     return out;
 }
 
+// Bilinear fetch (power-of-two, wrapping) modulated by the diffuse colour,
+// four channels at a time in 16-bit lanes. Returns ARGB with the texture's alpha.
+__attribute__((always_inline)) inline uint32_t LinearModulate(const TexImage& t, int32_t u, int32_t v,
+                                                               __m128i diffuse) {
+    u -= 1 << 15;
+    v -= 1 << 15;
+    uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
+    uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
+    int fx = (int)(((uint32_t)u >> 8) & 255u), fy = (int)(((uint32_t)v >> 8) & 255u);
+    const uint32_t* r0 = &t.texels[y0 << t.shiftX];
+    const uint32_t* r1 = &t.texels[y1 << t.shiftX];
+    const __m128i zero = _mm_setzero_si128();
+    __m128i top = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r0[x1], (int)r0[x0]), zero);
+    __m128i bottom = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r1[x1], (int)r1[x0]), zero);
+    // Blend in y first (both columns at once), then in x.
+    __m128i wy0 = _mm_set1_epi16((short)(256 - fy)), wy1 = _mm_set1_epi16((short)fy);
+    __m128i col = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, wy0), _mm_mullo_epi16(bottom, wy1)), 8);
+    __m128i wx = _mm_set_epi16((short)fx, (short)fx, (short)fx, (short)fx, (short)(256 - fx), (short)(256 - fx),
+                               (short)(256 - fx), (short)(256 - fx));
+    __m128i prod = _mm_mullo_epi16(col, wx);
+    __m128i texel = _mm_srli_epi16(_mm_add_epi16(prod, _mm_srli_si128(prod, 8)), 8);
+    // x * d / 255 rounded: t = x * d + 128; (t + (t >> 8)) >> 8.
+    __m128i m = _mm_add_epi16(_mm_mullo_epi16(texel, diffuse), _mm_set1_epi16(128));
+    m = _mm_srli_epi16(_mm_add_epi16(m, _mm_srli_epi16(m, 8)), 8);
+    return (uint32_t)_mm_cvtsi128_si32(_mm_packus_epi16(m, zero));
+}
+
+// Texture coordinates are exact (perspective-divided) at the ends of runs of
+// kRun pixels and stepped linearly in between; the filter choice between
+// magnification and minification is made per run.
+constexpr int kRun = 8;
+
+inline int FloorInt(float v) {
+    if (!(v > -1.0e9f)) return 0;  // NaN and absurd values: any start will do
+    if (v > 1.0e9f) return 0;
+    int i = (int)v;
+    return i - (v < (float)i);
+}
+
+inline int32_t ToTexel(float v) {
+    if (!(v > -1.0e9f)) v = -1.0e9f;
+    if (v > 1.0e9f) v = 1.0e9f;
+    return (int32_t)v;
+}
+
 template <int kDepth, TexMode kTex, bool kFast>
 void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
     auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
-    float z = at(kZ), q = at(kQ), s = at(kSQ), u0 = at(kTQ);
-    const float zdx = t.plane[kZ].dx, qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
+    float z = at(kZ);
+    const float zdx = t.plane[kZ].dx;
     // Colours in 16.16 with a half added, so the shift below rounds.
     const int32_t half = 1 << 15;
     int32_t r = ToFix(at(kR)) + half, g = ToFix(at(kG)) + half, b = ToFix(at(kB)) + half, a = ToFix(at(kA)) + half;
@@ -229,86 +276,334 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     if constexpr (kDepth != 0) zp = tg.depth + (ptrdiff_t)y * tg.depthPitch + (ptrdiff_t)x0 * kDepth;
     const DWORD zfunc = ps.depthFunc;
     const bool zwrite = ps.depthWrite;
+
     const TexImage* tex = ps.texture.get();
     const DWORD au = ps.addressU, av = ps.addressV;
-    float w2 = 0, h2 = 0, qdy = 0, sdy = 0, tdy = 0;
-    if constexpr (kTex == TexMode::kLodSelect) {
-        w2 = (float)tex->width * (float)tex->width;
-        h2 = (float)tex->height * (float)tex->height;
-        qdy = t.plane[kQ].dy, sdy = t.plane[kSQ].dy, tdy = t.plane[kTQ].dy;
+    // Power-of-two textures wrapping both ways take the fixed-point path.
+    const bool fixedWrap = kTex != TexMode::kNone && tex->pow2 && au == D3DTADDRESS_WRAP && av == D3DTADDRESS_WRAP;
+    float q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0, texW = 0, texH = 0;
+    if constexpr (kTex != TexMode::kNone) {
+        q = at(kQ), s = at(kSQ), tq = at(kTQ);
+        qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
+        texW = (float)tex->width;
+        texH = (float)tex->height;
     }
 
-    for (int x = x0; x < x1; ++x) {
-        bool pass = true;
-        uint32_t zi = 0, zraw = 0;
+    for (int x = x0; x < x1;) {
+        const int runEnd = std::min(x + kRun, x1);
+        const int n = runEnd - x;
+        // Depth first: a run hidden behind what is drawn costs little.
+        uint32_t passMask = (1u << n) - 1;
+        uint32_t zvals[kRun], zraws[kRun];
         if constexpr (kDepth != 0) {
-            zi = DepthFromFloat(z, ps.depthMax);
-            zraw = LoadDepth<kDepth>(zp);
-            pass = Compare(zfunc, zi, (zraw & zmask) >> zshift);
-        }
-        if (pass) {
-            uint32_t texel = 0xFFFFFFFFu;
-            if constexpr (kTex != TexMode::kNone) {
-                float wv = 1.0f / q;
-                float u = s * wv, v = u0 * wv;
-                if constexpr (kTex == TexMode::kPoint) {
-                    texel = SamplePoint(*tex, u, v, au, av);
-                } else if constexpr (kTex == TexMode::kLinear) {
-                    texel = SampleLinear(*tex, u, v, au, av);
-                } else {
-                    // Magnified when one pixel step spans at most one texel.
-                    float dudx = (sdx - u * qdx) * wv, dvdx = (tdx - v * qdx) * wv;
-                    float dudy = (sdy - u * qdy) * wv, dvdy = (tdy - v * qdy) * wv;
-                    float rx = dudx * dudx * w2 + dvdx * dvdx * h2, ry = dudy * dudy * w2 + dvdy * dvdy * h2;
-                    bool magnified = std::max(rx, ry) <= 1.0f;
-                    bool linear = magnified ? ps.magLinear : ps.minLinear;
-                    texel = linear ? SampleLinear(*tex, u, v, au, av) : SamplePoint(*tex, u, v, au, av);
-                }
-            }
-            int cr = Clamp255(r >> 16), cg = Clamp255(g >> 16), cb = Clamp255(b >> 16), ca;
-            if constexpr (kFast) {
-                cr = Mul255((int)((texel >> 16) & 255), cr);
-                cg = Mul255((int)((texel >> 8) & 255), cg);
-                cb = Mul255((int)(texel & 255), cb);
-                ca = (int)(texel >> 24);
-            } else {
-                Rgba diffuse{cr, cg, cb, Clamp255(a >> 16)};
-                Rgba spec{Clamp255(sr >> 16), Clamp255(sg >> 16), Clamp255(sb >> 16), 255};
-                Rgba c = Combine(ps, diffuse, Unpack(texel), spec);
-                cr = c.r, cg = c.g, cb = c.b, ca = c.a;
-            }
-            if (ps.specular) {
-                cr = std::min(255, cr + Clamp255(sr >> 16));
-                cg = std::min(255, cg + Clamp255(sg >> 16));
-                cb = std::min(255, cb + Clamp255(sb >> 16));
-            }
-            if (!ps.alphaTest || Compare(ps.alphaFunc, (uint32_t)ca, ps.alphaRef)) {
-                if constexpr (kDepth != 0) {
-                    if (zwrite) StoreDepth<kDepth>(zp, (zraw & ~zmask) | ((zi << zshift) & zmask));
-                }
-                if (ps.blend) {
-                    int dr, dg, db;
-                    ReadColor(cp, format, &dr, &dg, &db);
-                    const int da = 255;  // no destination alpha in these formats
-                    int fsr = BlendFactor(ps.srcBlend, cr, ca, dr, da), fsg = BlendFactor(ps.srcBlend, cg, ca, dg, da),
-                        fsb = BlendFactor(ps.srcBlend, cb, ca, db, da);
-                    int fdr = BlendFactor(ps.dstBlend, cr, ca, dr, da), fdg = BlendFactor(ps.dstBlend, cg, ca, dg, da),
-                        fdb = BlendFactor(ps.dstBlend, cb, ca, db, da);
-                    cr = std::min(255, Mul255(cr, fsr) + Mul255(dr, fdr));
-                    cg = std::min(255, Mul255(cg, fsg) + Mul255(dg, fdg));
-                    cb = std::min(255, Mul255(cb, fsb) + Mul255(db, fdb));
-                }
-                WriteColor(cp, format, cr, cg, cb);
+            passMask = 0;
+            for (int i = 0; i < n; ++i) {
+                uint32_t zi = DepthFromFloat(z, ps.depthMax);
+                uint32_t zraw = LoadDepth<kDepth>(zp + i * kDepth);
+                passMask |= (uint32_t)Compare(zfunc, zi, (zraw & zmask) >> zshift) << i;
+                zvals[i] = zi;
+                zraws[i] = zraw;
+                z += zdx;
             }
         }
-        z += zdx;
-        q += qdx;
-        s += sdx;
-        u0 += tdx;
-        r += rdx, g += gdx, b += bdx, a += adx;
-        sr += srdx, sg += sgdx, sb += sbdx;
-        cp += cbytes;
-        if constexpr (kDepth != 0) zp += kDepth;
+        // Texture coordinates at both ends of the run.
+        float u = 0, v = 0, du = 0, dv = 0;
+        int32_t U = 0, V = 0, dU = 0, dV = 0;
+        bool linear = false;
+        if constexpr (kTex != TexMode::kNone) {
+            float qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
+            if (passMask) {
+                float w0 = 1.0f / q;
+                float w1 = 1.0f / qe;
+                u = s * w0, v = tq * w0;
+                float ue = se * w1, ve = te * w1;
+                float inv = 1.0f / (float)n;
+                du = (ue - u) * inv, dv = (ve - v) * inv;
+                if constexpr (kTex == TexMode::kLinear) {
+                    linear = true;
+                } else if constexpr (kTex == TexMode::kLodSelect) {
+                    // Magnified when a pixel step spans at most one texel.
+                    float dudy = (t.plane[kSQ].dy - u * t.plane[kQ].dy) * w0;
+                    float dvdy = (t.plane[kTQ].dy - v * t.plane[kQ].dy) * w0;
+                    float rx = du * du * texW * texW + dv * dv * texH * texH;
+                    float ry = dudy * dudy * texW * texW + dvdy * dvdy * texH * texH;
+                    linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
+                }
+                if (fixedWrap) {
+                    // Relative to a whole number of repeats, so the values stay small.
+                    const float su = texW * 65536.0f, sv = texH * 65536.0f;
+                    U = ToTexel((u - (float)FloorInt(u)) * su);
+                    V = ToTexel((v - (float)FloorInt(v)) * sv);
+                    dU = ToTexel(du * su);
+                    dV = ToTexel(dv * sv);
+                }
+            }
+            q = qe, s = se, tq = te;
+        }
+        if (!passMask) {
+            r += rdx * n, g += gdx * n, b += bdx * n, a += adx * n;
+            sr += srdx * n, sg += sgdx * n, sb += sbdx * n;
+            cp += cbytes * n;
+            if constexpr (kDepth != 0) zp += kDepth * n;
+            x = runEnd;
+            continue;
+        }
+        for (int i = 0; i < n; ++i) {
+            if ((passMask >> i) & 1u) {
+                uint32_t texel = 0xFFFFFFFFu;
+                int cr = Clamp255(r >> 16), cg = Clamp255(g >> 16), cb = Clamp255(b >> 16), ca;
+                bool done = false;
+                if constexpr (kFast && kTex != TexMode::kNone) {
+                    if (fixedWrap && linear) {
+                        __m128i d = _mm_set_epi16(0, 0, 0, 0, 255, (short)cr, (short)cg, (short)cb);
+                        uint32_t c = LinearModulate(*tex, U, V, d);
+                        cr = (int)((c >> 16) & 255), cg = (int)((c >> 8) & 255), cb = (int)(c & 255);
+                        ca = (int)(c >> 24);
+                        done = true;
+                    }
+                }
+                if (!done) {
+                    if constexpr (kTex != TexMode::kNone) {
+                        if (fixedWrap) {
+                            texel = linear ? FetchLinearWrap(*tex, U, V) : FetchPointWrap(*tex, U, V);
+                        } else {
+                            texel = linear ? SampleLinear(*tex, u, v, au, av) : SamplePoint(*tex, u, v, au, av);
+                        }
+                    }
+                    if constexpr (kFast) {
+                        cr = Mul255((int)((texel >> 16) & 255), cr);
+                        cg = Mul255((int)((texel >> 8) & 255), cg);
+                        cb = Mul255((int)(texel & 255), cb);
+                        ca = (int)(texel >> 24);
+                    } else {
+                        Rgba diffuse{cr, cg, cb, Clamp255(a >> 16)};
+                        Rgba spec{Clamp255(sr >> 16), Clamp255(sg >> 16), Clamp255(sb >> 16), 255};
+                        Rgba c = Combine(ps, diffuse, Unpack(texel), spec);
+                        cr = c.r, cg = c.g, cb = c.b, ca = c.a;
+                    }
+                }
+                if (ps.specular) {
+                    cr = std::min(255, cr + Clamp255(sr >> 16));
+                    cg = std::min(255, cg + Clamp255(sg >> 16));
+                    cb = std::min(255, cb + Clamp255(sb >> 16));
+                }
+                if (!ps.alphaTest || Compare(ps.alphaFunc, (uint32_t)ca, ps.alphaRef)) {
+                    if constexpr (kDepth != 0) {
+                        if (zwrite) StoreDepth<kDepth>(zp, (zraws[i] & ~zmask) | ((zvals[i] << zshift) & zmask));
+                    }
+                    if (ps.blend) {
+                        int dr, dg, db;
+                        ReadColor(cp, format, &dr, &dg, &db);
+                        const int da = 255;  // no destination alpha in these formats
+                        int fsr = BlendFactor(ps.srcBlend, cr, ca, dr, da),
+                            fsg = BlendFactor(ps.srcBlend, cg, ca, dg, da),
+                            fsb = BlendFactor(ps.srcBlend, cb, ca, db, da);
+                        int fdr = BlendFactor(ps.dstBlend, cr, ca, dr, da),
+                            fdg = BlendFactor(ps.dstBlend, cg, ca, dg, da),
+                            fdb = BlendFactor(ps.dstBlend, cb, ca, db, da);
+                        cr = std::min(255, Mul255(cr, fsr) + Mul255(dr, fdr));
+                        cg = std::min(255, Mul255(cg, fsg) + Mul255(dg, fdg));
+                        cb = std::min(255, Mul255(cb, fsb) + Mul255(db, fdb));
+                    }
+                    WriteColor(cp, format, cr, cg, cb);
+                }
+            }
+            r += rdx, g += gdx, b += bdx, a += adx;
+            sr += srdx, sg += sgdx, sb += sbdx;
+            U += dU, V += dV;
+            u += du, v += dv;
+            cp += cbytes;
+            if constexpr (kDepth != 0) zp += kDepth;
+        }
+        x = runEnd;
+    }
+}
+
+// The common case four pixels at a time: RGB565 target, optional 16-bit
+// depth with LESS, LESSEQUAL or ALWAYS, texture x diffuse from a
+// power-of-two wrapping texture (or none), no blending, alpha test or
+// specular. Same coverage, texture coordinates and filter choice as
+// ShadeSpan; colour arithmetic rounds the same way.
+// Bilinear texel in the low four 16-bit lanes (B, G, R, A).
+__attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t, int32_t u, int32_t v) {
+    u -= 1 << 15;
+    v -= 1 << 15;
+    uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
+    uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
+    int fx = (int)(((uint32_t)u >> 8) & 255u), fy = (int)(((uint32_t)v >> 8) & 255u);
+    const uint32_t* r0 = &t.texels[y0 << t.shiftX];
+    const uint32_t* r1 = &t.texels[y1 << t.shiftX];
+    const __m128i zero = _mm_setzero_si128();
+    __m128i top = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r0[x1], (int)r0[x0]), zero);
+    __m128i bottom = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r1[x1], (int)r1[x0]), zero);
+    __m128i wy0 = _mm_set1_epi16((short)(256 - fy)), wy1 = _mm_set1_epi16((short)fy);
+    __m128i col = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, wy0), _mm_mullo_epi16(bottom, wy1)), 8);
+    __m128i wx = _mm_set_epi16((short)fx, (short)fx, (short)fx, (short)fx, (short)(256 - fx), (short)(256 - fx),
+                               (short)(256 - fx), (short)(256 - fx));
+    __m128i prod = _mm_mullo_epi16(col, wx);
+    return _mm_srli_epi16(_mm_add_epi16(prod, _mm_srli_si128(prod, 8)), 8);
+}
+
+// The low 16 bits of each 32-bit lane, packed into the low 64 bits.
+inline __m128i Pack32To16(__m128i v) {
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 0, 2, 0));
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 0, 2, 0));
+    return _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 0, 2, 0));
+}
+
+template <bool kDepthOn, TexMode kTex>
+void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
+    const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
+    auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
+    float z = at(kZ);
+    const float zdx = t.plane[kZ].dx;
+    const int32_t half = 1 << 15;
+    int32_t r = ToFix(at(kR)) + half, g = ToFix(at(kG)) + half, b = ToFix(at(kB)) + half;
+    const int32_t rdx = ToFix(t.plane[kR].dx), gdx = ToFix(t.plane[kG].dx), bdx = ToFix(t.plane[kB].dx);
+    const Target& tg = ps.target;
+    uint16_t* cp = reinterpret_cast<uint16_t*>(tg.color + (ptrdiff_t)y * tg.colorPitch) + x0;
+    uint16_t* zp = nullptr;
+    if constexpr (kDepthOn) zp = reinterpret_cast<uint16_t*>(tg.depth + (ptrdiff_t)y * tg.depthPitch) + x0;
+    const DWORD zfunc = ps.depthFunc;
+    const bool zwrite = ps.depthWrite;
+    const TexImage* tex = ps.texture.get();
+    float q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0, texW = 0, texH = 0;
+    if constexpr (kTex != TexMode::kNone) {
+        q = at(kQ), s = at(kSQ), tq = at(kTQ);
+        qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
+        texW = (float)tex->width;
+        texH = (float)tex->height;
+    }
+    const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i white = c255;
+    const __m128i laneR = _mm_set_epi32(3 * rdx, 2 * rdx, rdx, 0);
+    const __m128i laneG = _mm_set_epi32(3 * gdx, 2 * gdx, gdx, 0);
+    const __m128i laneB = _mm_set_epi32(3 * bdx, 2 * bdx, bdx, 0);
+
+    for (int x = x0; x < x1;) {
+        const int runEnd = std::min(x + kRun, x1);
+        const int n = runEnd - x;
+        // Depth for the whole run first.
+        uint16_t zold[kRun], znew[kRun];
+        uint32_t passMask = (1u << n) - 1;
+        if constexpr (kDepthOn) {
+            if (n == kRun)
+                std::memcpy(zold, zp, sizeof zold);
+            else
+                for (int i = 0; i < n; ++i) zold[i] = zp[i];
+            const __m128 zmax = _mm_set1_ps((float)ps.depthMax);
+            passMask = 0;
+            for (int i = 0; i < n; i += 4) {
+                __m128 zf = _mm_add_ps(_mm_set1_ps(z), _mm_mul_ps(_mm_add_ps(lanef, _mm_set1_ps((float)i)),
+                                                                  _mm_set1_ps(zdx)));
+                zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), zmax);  // NaN becomes 0 here
+                __m128i zi = _mm_cvttps_epi32(zf);
+                __m128i old = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(zold + i)), zero);
+                __m128i pass;
+                if (zfunc == D3DCMP_LESSEQUAL)
+                    pass = _mm_xor_si128(_mm_cmpgt_epi32(zi, old), _mm_set1_epi32(-1));
+                else if (zfunc == D3DCMP_LESS)
+                    pass = _mm_cmpgt_epi32(old, zi);
+                else
+                    pass = _mm_set1_epi32(-1);
+                passMask |= (uint32_t)_mm_movemask_ps(_mm_castsi128_ps(pass)) << i;
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(znew + i), Pack32To16(zi));
+            }
+            passMask &= (1u << n) - 1;
+            z += zdx * n;
+        }
+        int32_t U = 0, V = 0, dU = 0, dV = 0;
+        bool linear = false;
+        if constexpr (kTex != TexMode::kNone) {
+            float qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
+            if (passMask) {
+                float w0 = 1.0f / q, w1 = 1.0f / qe;
+                float u = s * w0, v = tq * w0;
+                float inv = 1.0f / (float)n;
+                float du = (se * w1 - u) * inv, dv = (te * w1 - v) * inv;
+                if constexpr (kTex == TexMode::kLinear) {
+                    linear = true;
+                } else if constexpr (kTex == TexMode::kLodSelect) {
+                    float dudy = (t.plane[kSQ].dy - u * t.plane[kQ].dy) * w0;
+                    float dvdy = (t.plane[kTQ].dy - v * t.plane[kQ].dy) * w0;
+                    float rx = du * du * texW * texW + dv * dv * texH * texH;
+                    float ry = dudy * dudy * texW * texW + dvdy * dvdy * texH * texH;
+                    linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
+                }
+                const float su = texW * 65536.0f, sv = texH * 65536.0f;
+                U = ToTexel((u - (float)FloorInt(u)) * su);
+                V = ToTexel((v - (float)FloorInt(v)) * sv);
+                dU = ToTexel(du * su);
+                dV = ToTexel(dv * sv);
+            }
+            q = qe, s = se, tq = te;
+        }
+        if (passMask) {
+            uint16_t cold[kRun];
+            if (n == kRun)
+                std::memcpy(cold, cp, sizeof cold);
+            else
+                for (int i = 0; i < n; ++i) cold[i] = cp[i];
+            for (int i = 0; i < n; i += 4) {
+                uint32_t m4 = (passMask >> i) & 15u;
+                if (!m4) continue;
+                __m128i t01 = white, t23 = white;
+                if constexpr (kTex != TexMode::kNone) {
+                    __m128i tl[4];
+                    int32_t uu = U + dU * i, vv = V + dV * i;
+                    for (int k = 0; k < 4; ++k, uu += dU, vv += dV)
+                        tl[k] = linear ? LinearTexelLanes(*tex, uu, vv)
+                                       : _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)FetchPointWrap(*tex, uu, vv)), zero);
+                    t01 = _mm_unpacklo_epi64(tl[0], tl[1]);
+                    t23 = _mm_unpacklo_epi64(tl[2], tl[3]);
+                }
+                // Diffuse of the four pixels, clamped, as B G R A(255) 16-bit lanes.
+                __m128i rv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(r + rdx * i), laneR), 16);
+                __m128i gv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(g + gdx * i), laneG), 16);
+                __m128i bv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(b + bdx * i), laneB), 16);
+                __m128i rg16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(rv, gv), zero), c255);
+                __m128i ba16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(bv, _mm_set1_epi32(255)), zero), c255);
+                __m128i bg = _mm_unpacklo_epi16(ba16, _mm_unpackhi_epi64(rg16, rg16));
+                __m128i ra = _mm_unpacklo_epi16(rg16, _mm_unpackhi_epi64(ba16, ba16));
+                __m128i d01 = _mm_unpacklo_epi32(bg, ra), d23 = _mm_unpackhi_epi32(bg, ra);
+                __m128i m01 = _mm_add_epi16(_mm_mullo_epi16(t01, d01), _mm_set1_epi16(128));
+                __m128i m23 = _mm_add_epi16(_mm_mullo_epi16(t23, d23), _mm_set1_epi16(128));
+                m01 = _mm_srli_epi16(_mm_add_epi16(m01, _mm_srli_epi16(m01, 8)), 8);
+                m23 = _mm_srli_epi16(_mm_add_epi16(m23, _mm_srli_epi16(m23, 8)), 8);
+                __m128i argb = _mm_packus_epi16(m01, m23);
+                __m128i c565 = _mm_or_si128(
+                    _mm_or_si128(_mm_and_si128(_mm_srli_epi32(argb, 8), _mm_set1_epi32(0xF800)),
+                                 _mm_and_si128(_mm_srli_epi32(argb, 5), _mm_set1_epi32(0x07E0))),
+                    _mm_and_si128(_mm_srli_epi32(argb, 3), _mm_set1_epi32(0x001F)));
+                alignas(16) uint16_t out[8];
+                _mm_store_si128(reinterpret_cast<__m128i*>(out), Pack32To16(c565));
+                for (int k = 0; k < 4; ++k) {
+                    if (!((m4 >> k) & 1u)) continue;
+                    cold[i + k] = out[k];
+                    if constexpr (kDepthOn) {
+                        if (zwrite) zold[i + k] = znew[i + k];
+                    }
+                }
+            }
+            if (n == kRun)
+                std::memcpy(cp, cold, sizeof cold);
+            else
+                for (int i = 0; i < n; ++i) cp[i] = cold[i];
+            if constexpr (kDepthOn) {
+                if (zwrite) {
+                    if (n == kRun)
+                        std::memcpy(zp, zold, sizeof zold);
+                    else
+                        for (int i = 0; i < n; ++i) zp[i] = zold[i];
+                }
+            }
+        }
+        r += rdx * n, g += gdx * n, b += bdx * n;
+        cp += n;
+        if constexpr (kDepthOn) zp += n;
+        x = runEnd;
     }
 }
 
@@ -380,8 +675,17 @@ void RunClear(const ClearCommand& c, int ys, int ye) {
         int bytes = tg.depthBytes;
         int x1 = std::min(c.x1, tg.depthWidth);
         int y1 = std::min(ye, tg.depthHeight);
+        const bool whole = bytes == 2 ? mask == 0xFFFFu : (bytes == 4 && mask == 0xFFFFFFFFu);
         for (int y = ys; y < y1; ++y) {
             uint8_t* p = tg.depth + (ptrdiff_t)y * tg.depthPitch;
+            if (whole && c.x0 < x1) {
+                // Nothing else shares the word: a plain fill.
+                if (bytes == 2)
+                    std::fill_n(reinterpret_cast<uint16_t*>(p) + c.x0, x1 - c.x0, (uint16_t)bits);
+                else
+                    std::fill_n(reinterpret_cast<uint32_t*>(p) + c.x0, x1 - c.x0, bits);
+                continue;
+            }
             for (int x = c.x0; x < x1; ++x) {
                 uint8_t* q = p + (ptrdiff_t)x * bytes;
                 uint32_t v = 0;
@@ -393,20 +697,30 @@ void RunClear(const ClearCommand& c, int ys, int ye) {
     }
 }
 
-template <typename F>
-void ForOwnRows(int ys, int ye, int part, int parts, F&& f) {
-    if (ys >= ye) return;
-    for (int band = ys / kBandHeight; band * kBandHeight < ye; ++band) {
-        if (band % parts != part) continue;
-        int a = std::max(ys, band * kBandHeight), b = std::min(ye, (band + 1) * kBandHeight);
-        if (a < b) f(a, b);
+}  // namespace
+
+template <bool kDepthOn>
+SpanFn Pick565(TexMode mode) {
+    switch (mode) {
+    case TexMode::kNone: return &ShadeSpan565<kDepthOn, TexMode::kNone>;
+    case TexMode::kPoint: return &ShadeSpan565<kDepthOn, TexMode::kPoint>;
+    case TexMode::kLinear: return &ShadeSpan565<kDepthOn, TexMode::kLinear>;
+    default: return &ShadeSpan565<kDepthOn, TexMode::kLodSelect>;
     }
 }
 
-}  // namespace
-
 SpanFn SelectSpan(const PixelState& ps) {
     bool fast = ps.fastModulate;
+    bool depthOn = ps.depthTest && ps.target.depth;
+    bool simpleDepth = !depthOn || (ps.target.depthBytes == 2 && ps.target.depthMask == 0xFFFFu &&
+                                    (ps.depthFunc == D3DCMP_LESSEQUAL || ps.depthFunc == D3DCMP_LESS ||
+                                     ps.depthFunc == D3DCMP_ALWAYS));
+    bool simpleTexture = ps.texMode == TexMode::kNone ||
+                         (ps.texture && ps.texture->pow2 && ps.addressU == D3DTADDRESS_WRAP &&
+                          ps.addressV == D3DTADDRESS_WRAP);
+    if (fast && simpleDepth && simpleTexture && !ps.blend && !ps.alphaTest && !ps.specular &&
+        ps.target.colorFormat == ColorFormat::kRgb565)
+        return depthOn ? Pick565<true>(ps.texMode) : Pick565<false>(ps.texMode);
     int depthBytes = (ps.depthTest && ps.target.depth) ? ps.target.depthBytes : 0;
     switch (depthBytes) {
     case 2: return PickTex<2>(ps.texMode, fast);
@@ -416,18 +730,16 @@ SpanFn SelectSpan(const PixelState& ps) {
     }
 }
 
-void RunBands(const Frame& frame, int part, int parts) {
-    for (const Command& cmd : frame.commands) {
-        if (cmd.kind == Command::kClear) {
-            const ClearCommand& c = frame.clears[cmd.begin];
-            ForOwnRows(c.y0, c.y1, part, parts, [&](int a, int b) { RunClear(c, a, b); });
+void RunBand(const Frame& frame, int band) {
+    const int top = band * kBandHeight, bottom = top + kBandHeight;
+    for (uint32_t entry : frame.bins[band]) {
+        if (entry & kClearBit) {
+            const ClearCommand& c = frame.clears[entry & ~kClearBit];
+            RunClear(c, std::max(c.y0, top), std::min(c.y1, bottom));
             continue;
         }
-        for (uint32_t i = cmd.begin; i < cmd.end; ++i) {
-            const Triangle& t = frame.triangles[i];
-            const PixelState& ps = frame.pixelStates[t.pixelState];
-            ForOwnRows(t.yFirst, t.yEnd, part, parts, [&](int a, int b) { RasterRows(t, ps, a, b); });
-        }
+        const Triangle& t = frame.triangles[entry];
+        RasterRows(t, frame.pixelStates[t.pixelState], std::max(t.yFirst, top), std::min(t.yEnd, bottom));
     }
 }
 

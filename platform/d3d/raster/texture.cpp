@@ -49,6 +49,7 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
     image->pow2 = (w & (w - 1)) == 0 && (h & (h - 1)) == 0;
     image->maskX = (uint32_t)w - 1;
     image->maskY = (uint32_t)h - 1;
+    while ((1 << image->shiftX) < w) ++image->shiftX;
     image->texels.assign((size_t)w * h, 0xFFFFFFFFu);
 
     const DDPIXELFORMAT& f = surface.Format();
