@@ -115,8 +115,12 @@ inline const GUID IID_IDirectXFileBinary = {0x3D82AB46, 0x62DA, 0x11CF,
 inline const GUID TID_DXFILEHeader = {0x3D82AB43, 0x62DA, 0x11CF, {0xAB, 0x39, 0x00, 0x20, 0xAF, 0x71, 0xE4, 0x33}};
 
 // Result codes: facility 0x876 (DirectDraw), codes 850 and up.
+#ifndef _FACDD
 #define _FACDD 0x876
+#endif
+#ifndef MAKE_DDHRESULT
 #define MAKE_DDHRESULT(code) MAKE_HRESULT(1, _FACDD, code)
+#endif
 
 #define DXFILE_OK 0
 #define DXFILEERR_BADOBJECT MAKE_DDHRESULT(850)
