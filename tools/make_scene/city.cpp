@@ -45,8 +45,8 @@ Vec3 FlatOut(Vec3 from, Vec3 to) {
     return Normalize({d.x, 0, d.z});
 }
 
-// Footprint corners (counter-clockwise seen from above does not matter: the
-// builder turns faces round as needed) around the local origin.
+// Footprint corners around the local origin, in either turning order: the
+// builder turns faces round as needed.
 std::vector<Vec3> Rectangle(float width, float depth) {
     float x = width / 2, z = depth / 2;
     return {{-x, 0, -z}, {x, 0, -z}, {x, 0, z}, {-x, 0, z}};
