@@ -209,8 +209,8 @@ Rgba Combine(const PixelState& ps, const Rgba& diffuse, const Rgba& tex, const R
 // four channels at a time in 16-bit lanes. Returns ARGB with the texture's alpha.
 __attribute__((always_inline)) inline uint32_t LinearModulate(const TexImage& t, int32_t u, int32_t v,
                                                                __m128i diffuse) {
-    u -= 1 << 15;
-    v -= 1 << 15;
+    u = (int32_t)((uint32_t)u - 32768u);
+    v = (int32_t)((uint32_t)v - 32768u);
     uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
     uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
     int fx = (int)(((uint32_t)u >> 8) & 255u), fy = (int)(((uint32_t)v >> 8) & 255u);
@@ -257,15 +257,18 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     float z = at(kZ);
     const float zdx = t.plane[kZ].dx;
     // Colours in 16.16 with a half added, so the shift below rounds.
-    const int32_t half = 1 << 15;
-    int32_t r = ToFix(at(kR)) + half, g = ToFix(at(kG)) + half, b = ToFix(at(kB)) + half, a = ToFix(at(kA)) + half;
-    const int32_t rdx = ToFix(t.plane[kR].dx), gdx = ToFix(t.plane[kG].dx), bdx = ToFix(t.plane[kB].dx),
-                  adx = ToFix(t.plane[kA].dx);
-    int32_t sr = 0, sg = 0, sb = 0, srdx = 0, sgdx = 0, sbdx = 0;
+    // Stepped with wrap-around arithmetic; read back as signed 16.16.
+    const uint32_t half = 1u << 15;
+    auto fix = [&](int a) { return (uint32_t)ToFix(at(a)) + half; };
+    auto step = [&](int a) { return (uint32_t)ToFix(t.plane[a].dx); };
+    uint32_t r = fix(kR), g = fix(kG), b = fix(kB), a = fix(kA);
+    const uint32_t rdx = step(kR), gdx = step(kG), bdx = step(kB), adx = step(kA);
+    uint32_t sr = 0, sg = 0, sb = 0, srdx = 0, sgdx = 0, sbdx = 0;
     if (ps.specular || !kFast) {
-        sr = ToFix(at(kSR)) + half, sg = ToFix(at(kSG)) + half, sb = ToFix(at(kSB)) + half;
-        srdx = ToFix(t.plane[kSR].dx), sgdx = ToFix(t.plane[kSG].dx), sbdx = ToFix(t.plane[kSB].dx);
+        sr = fix(kSR), sg = fix(kSG), sb = fix(kSB);
+        srdx = step(kSR), sgdx = step(kSG), sbdx = step(kSB);
     }
+    auto level = [](uint32_t v) { return Clamp255((int32_t)v >> 16); };
     const Target& tg = ps.target;
     const ColorFormat format = tg.colorFormat;
     const int cbytes = BytesOf(format);
@@ -308,7 +311,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
         }
         // Texture coordinates at both ends of the run.
         float u = 0, v = 0, du = 0, dv = 0;
-        int32_t U = 0, V = 0, dU = 0, dV = 0;
+        uint32_t U = 0, V = 0, dU = 0, dV = 0;
         bool linear = false;
         if constexpr (kTex != TexMode::kNone) {
             float qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
@@ -332,17 +335,18 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                 if (fixedWrap) {
                     // Relative to a whole number of repeats, so the values stay small.
                     const float su = texW * 65536.0f, sv = texH * 65536.0f;
-                    U = ToTexel((u - (float)FloorInt(u)) * su);
-                    V = ToTexel((v - (float)FloorInt(v)) * sv);
-                    dU = ToTexel(du * su);
-                    dV = ToTexel(dv * sv);
+                    U = (uint32_t)ToTexel((u - (float)FloorInt(u)) * su);
+                    V = (uint32_t)ToTexel((v - (float)FloorInt(v)) * sv);
+                    dU = (uint32_t)ToTexel(du * su);
+                    dV = (uint32_t)ToTexel(dv * sv);
                 }
             }
             q = qe, s = se, tq = te;
         }
         if (!passMask) {
-            r += rdx * n, g += gdx * n, b += bdx * n, a += adx * n;
-            sr += srdx * n, sg += sgdx * n, sb += sbdx * n;
+            const uint32_t un = (uint32_t)n;
+            r += rdx * un, g += gdx * un, b += bdx * un, a += adx * un;
+            sr += srdx * un, sg += sgdx * un, sb += sbdx * un;
             cp += cbytes * n;
             if constexpr (kDepth != 0) zp += kDepth * n;
             x = runEnd;
@@ -351,12 +355,12 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
         for (int i = 0; i < n; ++i) {
             if ((passMask >> i) & 1u) {
                 uint32_t texel = 0xFFFFFFFFu;
-                int cr = Clamp255(r >> 16), cg = Clamp255(g >> 16), cb = Clamp255(b >> 16), ca;
+                int cr = level(r), cg = level(g), cb = level(b), ca;
                 bool done = false;
                 if constexpr (kFast && kTex != TexMode::kNone) {
                     if (fixedWrap && linear) {
                         __m128i d = _mm_set_epi16(0, 0, 0, 0, 255, (short)cr, (short)cg, (short)cb);
-                        uint32_t c = LinearModulate(*tex, U, V, d);
+                        uint32_t c = LinearModulate(*tex, (int32_t)U, (int32_t)V, d);
                         cr = (int)((c >> 16) & 255), cg = (int)((c >> 8) & 255), cb = (int)(c & 255);
                         ca = (int)(c >> 24);
                         done = true;
@@ -365,7 +369,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                 if (!done) {
                     if constexpr (kTex != TexMode::kNone) {
                         if (fixedWrap) {
-                            texel = linear ? FetchLinearWrap(*tex, U, V) : FetchPointWrap(*tex, U, V);
+                            texel = linear ? FetchLinearWrap(*tex, (int32_t)U, (int32_t)V) : FetchPointWrap(*tex, (int32_t)U, (int32_t)V);
                         } else {
                             texel = linear ? SampleLinear(*tex, u, v, au, av) : SamplePoint(*tex, u, v, au, av);
                         }
@@ -376,16 +380,16 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         cb = Mul255((int)(texel & 255), cb);
                         ca = (int)(texel >> 24);
                     } else {
-                        Rgba diffuse{cr, cg, cb, Clamp255(a >> 16)};
-                        Rgba spec{Clamp255(sr >> 16), Clamp255(sg >> 16), Clamp255(sb >> 16), 255};
+                        Rgba diffuse{cr, cg, cb, level(a)};
+                        Rgba spec{level(sr), level(sg), level(sb), 255};
                         Rgba c = Combine(ps, diffuse, Unpack(texel), spec);
                         cr = c.r, cg = c.g, cb = c.b, ca = c.a;
                     }
                 }
                 if (ps.specular) {
-                    cr = std::min(255, cr + Clamp255(sr >> 16));
-                    cg = std::min(255, cg + Clamp255(sg >> 16));
-                    cb = std::min(255, cb + Clamp255(sb >> 16));
+                    cr = std::min(255, cr + level(sr));
+                    cg = std::min(255, cg + level(sg));
+                    cb = std::min(255, cb + level(sb));
                 }
                 if (!ps.alphaTest || Compare(ps.alphaFunc, (uint32_t)ca, ps.alphaRef)) {
                     if constexpr (kDepth != 0) {
@@ -426,8 +430,8 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
 // ShadeSpan; colour arithmetic rounds the same way.
 // Bilinear texel in the low four 16-bit lanes (B, G, R, A).
 __attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t, int32_t u, int32_t v) {
-    u -= 1 << 15;
-    v -= 1 << 15;
+    u = (int32_t)((uint32_t)u - 32768u);
+    v = (int32_t)((uint32_t)v - 32768u);
     uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
     uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
     int fx = (int)(((uint32_t)u >> 8) & 255u), fy = (int)(((uint32_t)v >> 8) & 255u);
@@ -438,8 +442,7 @@ __attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t
     __m128i bottom = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r1[x1], (int)r1[x0]), zero);
     __m128i wy0 = _mm_set1_epi16((short)(256 - fy)), wy1 = _mm_set1_epi16((short)fy);
     __m128i col = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, wy0), _mm_mullo_epi16(bottom, wy1)), 8);
-    __m128i wx = _mm_set_epi16((short)fx, (short)fx, (short)fx, (short)fx, (short)(256 - fx), (short)(256 - fx),
-                               (short)(256 - fx), (short)(256 - fx));
+    __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16((short)(256 - fx)), _mm_set1_epi16((short)fx));
     __m128i prod = _mm_mullo_epi16(col, wx);
     return _mm_srli_epi16(_mm_add_epi16(prod, _mm_srli_si128(prod, 8)), 8);
 }
@@ -457,9 +460,11 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
     float z = at(kZ);
     const float zdx = t.plane[kZ].dx;
-    const int32_t half = 1 << 15;
-    int32_t r = ToFix(at(kR)) + half, g = ToFix(at(kG)) + half, b = ToFix(at(kB)) + half;
-    const int32_t rdx = ToFix(t.plane[kR].dx), gdx = ToFix(t.plane[kG].dx), bdx = ToFix(t.plane[kB].dx);
+    // Colours in 16.16 with a half added, stepped with wrap-around arithmetic.
+    const uint32_t half = 1u << 15;
+    uint32_t r = (uint32_t)ToFix(at(kR)) + half, g = (uint32_t)ToFix(at(kG)) + half, b = (uint32_t)ToFix(at(kB)) + half;
+    const uint32_t rdx = (uint32_t)ToFix(t.plane[kR].dx), gdx = (uint32_t)ToFix(t.plane[kG].dx),
+                   bdx = (uint32_t)ToFix(t.plane[kB].dx);
     const Target& tg = ps.target;
     uint16_t* cp = reinterpret_cast<uint16_t*>(tg.color + (ptrdiff_t)y * tg.colorPitch) + x0;
     uint16_t* zp = nullptr;
@@ -475,24 +480,36 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         texH = (float)tex->height;
     }
     const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
+    const __m128i laneIndex = _mm_set_epi32(3, 2, 1, 0);
     const __m128i zero = _mm_setzero_si128();
+    __m128i laneU = zero, laneV = zero, maskX = zero, maskY = zero, shiftX = zero;
+    if constexpr (kTex != TexMode::kNone) {
+        maskX = _mm_set1_epi32((int)tex->maskX);
+        maskY = _mm_set1_epi32((int)tex->maskY);
+        shiftX = _mm_cvtsi32_si128(tex->shiftX);
+    }
     const __m128i c255 = _mm_set1_epi16(255);
     const __m128i white = c255;
-    const __m128i laneR = _mm_set_epi32(3 * rdx, 2 * rdx, rdx, 0);
-    const __m128i laneG = _mm_set_epi32(3 * gdx, 2 * gdx, gdx, 0);
-    const __m128i laneB = _mm_set_epi32(3 * bdx, 2 * bdx, bdx, 0);
+    const __m128i laneR = _mm_set_epi32((int)(3u * rdx), (int)(2u * rdx), (int)rdx, 0);
+    const __m128i laneG = _mm_set_epi32((int)(3u * gdx), (int)(2u * gdx), (int)gdx, 0);
+    const __m128i laneB = _mm_set_epi32((int)(3u * bdx), (int)(2u * bdx), (int)bdx, 0);
 
     for (int x = x0; x < x1;) {
         const int runEnd = std::min(x + kRun, x1);
         const int n = runEnd - x;
         // Depth for the whole run first.
-        uint16_t zold[kRun], znew[kRun];
+        alignas(16) uint16_t zold[kRun], znew[kRun];
+        __m128i passLanes[kRun / 4];  // 16-bit lanes, all ones where the pixel is drawn
         uint32_t passMask = (1u << n) - 1;
+        for (int i = 0; i < n; i += 4)
+            passLanes[i / 4] = Pack32To16(_mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
         if constexpr (kDepthOn) {
             if (n == kRun)
                 std::memcpy(zold, zp, sizeof zold);
-            else
+            else {
+                std::memset(zold, 0, sizeof zold);
                 for (int i = 0; i < n; ++i) zold[i] = zp[i];
+            }
             const __m128 zmax = _mm_set1_ps((float)ps.depthMax);
             passMask = 0;
             for (int i = 0; i < n; i += 4) {
@@ -508,7 +525,9 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                     pass = _mm_cmpgt_epi32(old, zi);
                 else
                     pass = _mm_set1_epi32(-1);
+                pass = _mm_and_si128(pass, _mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
                 passMask |= (uint32_t)_mm_movemask_ps(_mm_castsi128_ps(pass)) << i;
+                passLanes[i / 4] = Pack32To16(pass);
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(znew + i), Pack32To16(zi));
             }
             passMask &= (1u << n) - 1;
@@ -537,32 +556,53 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 V = ToTexel((v - (float)FloorInt(v)) * sv);
                 dU = ToTexel(du * su);
                 dV = ToTexel(dv * sv);
+                laneU = _mm_set_epi32((int)(3u * (uint32_t)dU), (int)(2u * (uint32_t)dU), dU, 0);
+                laneV = _mm_set_epi32((int)(3u * (uint32_t)dV), (int)(2u * (uint32_t)dV), dV, 0);
             }
             q = qe, s = se, tq = te;
         }
         if (passMask) {
-            uint16_t cold[kRun];
+            alignas(16) uint16_t cold[kRun];
             if (n == kRun)
                 std::memcpy(cold, cp, sizeof cold);
-            else
+            else {
+                std::memset(cold, 0, sizeof cold);
                 for (int i = 0; i < n; ++i) cold[i] = cp[i];
+            }
             for (int i = 0; i < n; i += 4) {
                 uint32_t m4 = (passMask >> i) & 15u;
                 if (!m4) continue;
                 __m128i t01 = white, t23 = white;
                 if constexpr (kTex != TexMode::kNone) {
-                    __m128i tl[4];
-                    int32_t uu = U + dU * i, vv = V + dV * i;
-                    for (int k = 0; k < 4; ++k, uu += dU, vv += dV)
-                        tl[k] = linear ? LinearTexelLanes(*tex, uu, vv)
-                                       : _mm_unpacklo_epi8(_mm_cvtsi32_si128((int)FetchPointWrap(*tex, uu, vv)), zero);
-                    t01 = _mm_unpacklo_epi64(tl[0], tl[1]);
-                    t23 = _mm_unpacklo_epi64(tl[2], tl[3]);
+                    uint32_t uu = (uint32_t)U + (uint32_t)dU * (uint32_t)i, vv = (uint32_t)V + (uint32_t)dV * (uint32_t)i;
+                    if (linear) {
+                        __m128i tl[4];
+                        for (int k = 0; k < 4; ++k, uu += (uint32_t)dU, vv += (uint32_t)dV)
+                            tl[k] = LinearTexelLanes(*tex, (int32_t)uu, (int32_t)vv);
+                        t01 = _mm_unpacklo_epi64(tl[0], tl[1]);
+                        t23 = _mm_unpacklo_epi64(tl[2], tl[3]);
+                    } else {
+                        // Four texel indices at once, then four loads.
+                        __m128i u4 = _mm_add_epi32(_mm_set1_epi32((int)uu), laneU);
+                        __m128i v4 = _mm_add_epi32(_mm_set1_epi32((int)vv), laneV);
+                        __m128i ix = _mm_and_si128(_mm_srai_epi32(u4, 16), maskX);
+                        __m128i iy = _mm_and_si128(_mm_srai_epi32(v4, 16), maskY);
+                        __m128i idx = _mm_or_si128(_mm_sll_epi32(iy, shiftX), ix);
+                        alignas(16) uint32_t at4[4];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(at4), idx);
+                        const uint32_t* texels = tex->texels.data();
+                        __m128i p01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[at4[0]]),
+                                                         _mm_cvtsi32_si128((int)texels[at4[1]]));
+                        __m128i p23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[at4[2]]),
+                                                         _mm_cvtsi32_si128((int)texels[at4[3]]));
+                        t01 = _mm_unpacklo_epi8(p01, zero);
+                        t23 = _mm_unpacklo_epi8(p23, zero);
+                    }
                 }
                 // Diffuse of the four pixels, clamped, as B G R A(255) 16-bit lanes.
-                __m128i rv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(r + rdx * i), laneR), 16);
-                __m128i gv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(g + gdx * i), laneG), 16);
-                __m128i bv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32(b + bdx * i), laneB), 16);
+                __m128i rv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(r + rdx * (uint32_t)i)), laneR), 16);
+                __m128i gv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(g + gdx * (uint32_t)i)), laneG), 16);
+                __m128i bv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(b + bdx * (uint32_t)i)), laneB), 16);
                 __m128i rg16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(rv, gv), zero), c255);
                 __m128i ba16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(bv, _mm_set1_epi32(255)), zero), c255);
                 __m128i bg = _mm_unpacklo_epi16(ba16, _mm_unpackhi_epi64(rg16, rg16));
@@ -577,13 +617,16 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                     _mm_or_si128(_mm_and_si128(_mm_srli_epi32(argb, 8), _mm_set1_epi32(0xF800)),
                                  _mm_and_si128(_mm_srli_epi32(argb, 5), _mm_set1_epi32(0x07E0))),
                     _mm_and_si128(_mm_srli_epi32(argb, 3), _mm_set1_epi32(0x001F)));
-                alignas(16) uint16_t out[8];
-                _mm_store_si128(reinterpret_cast<__m128i*>(out), Pack32To16(c565));
-                for (int k = 0; k < 4; ++k) {
-                    if (!((m4 >> k) & 1u)) continue;
-                    cold[i + k] = out[k];
-                    if constexpr (kDepthOn) {
-                        if (zwrite) zold[i + k] = znew[i + k];
+                __m128i keep = passLanes[i / 4];
+                __m128i oldc = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cold + i));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(cold + i),
+                                 _mm_or_si128(_mm_and_si128(keep, Pack32To16(c565)), _mm_andnot_si128(keep, oldc)));
+                if constexpr (kDepthOn) {
+                    if (zwrite) {
+                        __m128i oldz = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(zold + i));
+                        __m128i newz = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(znew + i));
+                        _mm_storel_epi64(reinterpret_cast<__m128i*>(zold + i),
+                                         _mm_or_si128(_mm_and_si128(keep, newz), _mm_andnot_si128(keep, oldz)));
                     }
                 }
             }
@@ -600,7 +643,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 }
             }
         }
-        r += rdx * n, g += gdx * n, b += bdx * n;
+        r += rdx * (uint32_t)n, g += gdx * (uint32_t)n, b += bdx * (uint32_t)n;
         cp += n;
         if constexpr (kDepthOn) zp += n;
         x = runEnd;

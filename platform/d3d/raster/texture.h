@@ -87,8 +87,8 @@ __attribute__((always_inline)) inline uint32_t FetchPointWrap(const TexImage& t,
 }
 
 __attribute__((always_inline)) inline uint32_t FetchLinearWrap(const TexImage& t, int32_t u, int32_t v) {
-    u -= 1 << 15;  // texel centres sit at half-integers
-    v -= 1 << 15;
+    u = (int32_t)((uint32_t)u - 32768u);  // texel centres sit at half-integers
+    v = (int32_t)((uint32_t)v - 32768u);
     uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
     uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
     uint32_t fx = ((uint32_t)u >> 8) & 255u, fy = ((uint32_t)v >> 8) & 255u;
