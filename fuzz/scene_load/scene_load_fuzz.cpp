@@ -115,13 +115,7 @@ const std::string& InputPath() {
                                     "/sombrella-fuzz-scene-" + std::to_string(getpid()) + ".x";
     return path;
 }
-void RemoveInput() { std::remove(InputPath().c_str()); }
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::atexit(RemoveInput);
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t size) {
     if (size < 1) return 0;
@@ -135,7 +129,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* in, size_t size) {
     std::fclose(f);
 
     SceneFile scene;
-    if (SUCCEEDED(scene.Load(path.c_str()))) {
+    HRESULT hr = scene.Load(path.c_str());
+    // libFuzzer ends without running exit handlers: nothing may be left behind.
+    std::remove(path.c_str());
+    if (SUCCEEDED(hr)) {
         scene.Scale(-0.5f);
         scene.Enumerate(Touch, nullptr, nullptr);
         CheckingDevice device;
