@@ -241,21 +241,21 @@ XFrame MakeSquare() {
     f.meshes.push_back(plaza.ToX(true, true, {Inline(paving), Reference("Concrete")}));
 
     MeshBuilder column("Column");
-    std::vector<Vec3> shaft = Regular(6, 4, 0);
+    std::vector<Vec3> shaft = Regular(6, 5, 0);
     Walls w;
     w.bottom = kTop;
-    w.top = kTop + 22;
+    w.top = kTop + 28;
     AddWalls(column, shaft, w);
-    AddSpire(column, shaft, kTop + 22, 6, 0);
+    AddSpire(column, shaft, kTop + 28, 8, 0);
     f.meshes.push_back(column.ToX(false, false, {Reference("Concrete")}));
 
     XFrame pavilion = Framed("Pavilion", kPi / 6, {0, kTop, 0});
     MeshBuilder glass("PavilionGlass");
-    std::vector<Vec3> hexagon = Regular(6, 24, 0);
+    std::vector<Vec3> hexagon = Regular(6, 30, 0);
     Walls g;
-    g.top = 22;
+    g.top = 28;
     AddWalls(glass, hexagon, g);
-    AddSpire(glass, hexagon, 22, 12, 1);
+    AddSpire(glass, hexagon, 28, 14, 1);
     pavilion.meshes.push_back(glass.ToX(false, true,
                                         {Inline(MakeMaterial("GlassPane", 0.25f, 0.45f, 0.55f, 0.4f)),
                                          Inline(MakeMaterial("GlassRoof", 0.2f, 0.38f, 0.48f, 0.55f))}));
