@@ -191,6 +191,34 @@ TEST(Raster, TextureFormatsSampleTheSameColours) {
     }
 }
 
+TEST(Raster, Dxt1TexturesDecode) {
+    Rig rig(8, 8, 0, FormatXrgb8888());
+    IDirect3DDevice7* dev = rig.device;
+    dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    DDPIXELFORMAT f{};
+    f.dwSize = sizeof f;
+    f.dwFlags = DDPF_FOURCC;
+    f.dwFourCC = MAKEFOURCC('D', 'X', 'T', '1');
+    Surface* tex = MakeTexture(4, 4, f);
+    // c0 red > c1 blue: four colours; top row uses indices 0, 1, 2, 3.
+    const uint8_t block[8] = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0, 0, 0};
+    std::memcpy(tex->Bits(), block, 8);
+    tex->Touch();
+    ASSERT_EQ(D3D_OK, dev->SetTexture(0, tex));
+    std::vector<TexVertex> v = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                {8, 0, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                                {8, 8, 0.5f, 1, 0xFFFFFFFF, 1, 1},
+                                {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 1}};
+    WORD idx[6] = {0, 1, 2, 0, 2, 3};
+    ASSERT_EQ(D3D_OK, dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTexFvf, v.data(), 4, idx, 6, 0));
+    EXPECT_EQ(0xFFFF0000u, rig.Pixel(0, 0));
+    EXPECT_EQ(0xFF0000FFu, rig.Pixel(2, 0));
+    EXPECT_EQ(0xFFAA0055u, rig.Pixel(4, 0));  // two thirds red
+    EXPECT_EQ(0xFF5500AAu, rig.Pixel(6, 0));
+    dev->SetTexture(0, nullptr);
+    tex->Release();
+}
+
 TEST(Raster, OutputFormats) {
     const DDPIXELFORMAT formats[] = {sombrella::ddraw::FormatRGB565(), FormatRgb555(), FormatXrgb8888()};
     const uint32_t want[] = {0xF81Fu, 0x7C1Fu, 0xFFFF00FFu};

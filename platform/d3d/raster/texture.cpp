@@ -36,6 +36,48 @@ uint32_t ReadPixel(const uint8_t* p, DWORD bytes) {
     return v;
 }
 
+uint32_t Expand565(uint32_t c) {
+    uint32_t r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
+    return 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
+}
+
+uint32_t Mix(uint32_t a, uint32_t b, int wa, int wb, int div) {
+    uint32_t out = 0xFF000000u;
+    for (int shift = 0; shift < 24; shift += 8) {
+        uint32_t ca = (a >> shift) & 255, cb = (b >> shift) & 255;
+        out |= ((ca * wa + cb * wb) / div) << shift;
+    }
+    return out;
+}
+
+// DXT1: 4x4 blocks of two RGB565 end colours and 2-bit indices.
+void DecodeDxt1(const ddraw::Surface& surface, TexImage* image) {
+    const int w = image->width, h = image->height;
+    const uint8_t* bits = surface.Bits();
+    const LONG pitch = surface.Pitch();
+    for (int by = 0; by < (h + 3) / 4; ++by) {
+        for (int bx = 0; bx < (w + 3) / 4; ++bx) {
+            const uint8_t* block = bits + (ptrdiff_t)by * pitch + (ptrdiff_t)bx * 8;
+            uint32_t c0 = block[0] | (block[1] << 8), c1 = block[2] | (block[3] << 8);
+            uint32_t indices = block[4] | (block[5] << 8) | (block[6] << 16) | ((uint32_t)block[7] << 24);
+            uint32_t colour[4] = {Expand565(c0), Expand565(c1), 0, 0};
+            if (c0 > c1) {
+                colour[2] = Mix(colour[0], colour[1], 2, 1, 3);
+                colour[3] = Mix(colour[0], colour[1], 1, 2, 3);
+            } else {
+                colour[2] = Mix(colour[0], colour[1], 1, 1, 2);
+                colour[3] = 0;  // transparent black
+            }
+            for (int py = 0; py < 4; ++py)
+                for (int px = 0; px < 4; ++px) {
+                    int x = bx * 4 + px, y = by * 4 + py;
+                    if (x >= w || y >= h) continue;
+                    image->texels[(size_t)y * w + x] = colour[(indices >> (2 * (py * 4 + px))) & 3];
+                }
+        }
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
@@ -57,6 +99,11 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
     bool rgb = (f.dwFlags & DDPF_RGB) != 0;
     bool lum = (f.dwFlags & DDPF_LUMINANCE) != 0;
     bool alphaOnly = (f.dwFlags & DDPF_ALPHA) != 0;
+    if ((f.dwFlags & DDPF_FOURCC) && f.dwFourCC == MAKEFOURCC('D', 'X', 'T', '1') && (int)surface.Width() == w &&
+        (int)surface.Height() == h && surface.Pitch() >= ((w + 3) / 4) * 8) {
+        DecodeDxt1(surface, image.get());
+        return image;
+    }
     if ((f.dwFlags & DDPF_FOURCC) || !(rgb || lum || alphaOnly) || bytes < 1 || bytes > 4 ||
         (int)surface.Width() != w || (int)surface.Height() != h)
         return image;

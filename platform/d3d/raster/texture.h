@@ -22,8 +22,8 @@ struct TexImage {
     std::vector<uint32_t> texels;  // ARGB8888, rows of `width`
 };
 
-// Converts a texture surface. Formats without a decoder (FourCC, palettes)
-// come out opaque white so drawing still works.
+// Converts a texture surface. Formats without a decoder (FourCC other than
+// DXT1, palettes) come out opaque white so drawing still works.
 std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface);
 
 // Texel coordinate after addressing (WRAP, MIRROR, CLAMP; BORDER clamps).
