@@ -305,7 +305,7 @@ XScene BuildCity() {
     std::vector<Block> blocks = {
         {"Hall", 70, 178, 0.0f, Rectangle(128, 56), 64, 0.0f, 0.25f,
          MakeMaterial("Sandstone", 0.62f, 0.55f, 0.44f), MakeMaterial("HallRoof", 0.27f, 0.26f, 0.25f), true, 0},
-        {"Offices", 178, 55, -0.15f, Rectangle(64, 80), 112, 0.5f, 0.0f,
+        {"Offices", 172, 55, -0.15f, Rectangle(64, 80), 112, 0.5f, 0.0f,
          MakeMaterial("PaleBlue", 0.5f, 0.56f, 0.63f), MakeMaterial("OfficesRoof", 0.25f, 0.25f, 0.28f), true, 0},
         {"Villa", 160, -115, 0.3f, Rectangle(64, 64), 80, 0.25f, 0.5f,
          MakeMaterial("Ochre", 0.66f, 0.52f, 0.3f), MakeMaterial("Terracotta", 0.42f, 0.2f, 0.14f), true, 24},
@@ -313,15 +313,15 @@ XScene BuildCity() {
          MakeMaterial("Brick", 0.62f, 0.37f, 0.29f), MakeMaterial("HexRoof", 0.26f, 0.26f, 0.26f), false, 0},
         {"Pentagon", -60, -170, 0.4f, Regular(5, 30, 0), 64, 0.0f, 0.75f,
          MakeMaterial("White", 0.64f, 0.64f, 0.61f), MakeMaterial("PentRoof", 0.26f, 0.28f, 0.25f), false, 0},
-        {"Apartments", -195, 62, 0.0f, Rectangle(48, 48), 144, 0.5f, 0.5f,
+        {"Apartments", -186, 62, 0.0f, Rectangle(48, 48), 144, 0.5f, 0.5f,
          MakeMaterial("Sage", 0.48f, 0.56f, 0.5f), MakeMaterial("AptRoof", 0.26f, 0.26f, 0.26f), true, 0},
         {"Shops", 45, -185, -0.2f, Rectangle(80, 40), 48, 0.25f, 0.0f,
          MakeMaterial("Rose", 0.64f, 0.46f, 0.46f), MakeMaterial("ShopsRoof", 0.26f, 0.26f, 0.26f), false, 0},
         {"Studio", -50, 200, 0.1f, Rectangle(48, 32), 80, 0.75f, 0.75f,
          MakeMaterial("Cream", 0.66f, 0.6f, 0.5f), MakeMaterial("StudioRoof", 0.24f, 0.26f, 0.3f), false, 14},
-        {"Corner", 192, 188, 0.0f, Rectangle(48, 48), 96, 0.0f, 0.0f,
+        {"Corner", 175, 172, 0.0f, Rectangle(48, 48), 96, 0.0f, 0.0f,
          MakeMaterial("Sand", 0.6f, 0.58f, 0.5f), MakeMaterial("CornerRoof", 0.26f, 0.26f, 0.26f), true, 0},
-        {"Depot", -172, -172, 0.0f, Rectangle(64, 48), 48, 0.25f, 0.25f,
+        {"Depot", -160, -160, 0.0f, Rectangle(64, 48), 48, 0.25f, 0.25f,
          MakeMaterial("Umber", 0.55f, 0.44f, 0.36f), MakeMaterial("DepotRoof", 0.27f, 0.25f, 0.24f), false, 20},
     };
     for (const Block& k : blocks) buildings.frames.push_back(MakeBlock(k));
