@@ -43,7 +43,7 @@ Image MakeFacade() {
     static_assert(kFacadeSize / kFacadeStoreys == cell, "square cells");
     // Window opening inside a cell (cell rows run from the top of a storey).
     constexpr int winLeft = 12, winRight = 52, winTop = 15, winBottom = 50;
-    constexpr int frame = 2;
+    constexpr int frame = 3;
 
     const Rgb wall{212, 205, 194};
     const Rgb slab{176, 172, 166};
@@ -78,25 +78,22 @@ Image MakeFacade() {
                 c = {sill.r + grain, sill.g + grain, sill.b + grain};
             if (inFrame) c = {frameColour.r + grain * 0.5f, frameColour.g + grain * 0.5f, frameColour.b + grain * 0.5f};
             if (inGlass) {
-                // Mullion down the middle and a transom a third of the way down.
-                int mid = (winLeft + winRight) / 2;
-                int transom = winTop + (winBottom - winTop) / 3;
-                bool bar = (cx >= mid - 1 && cx < mid + 1) || (cy >= transom - 1 && cy < transom + 1);
+                // Plain panes: at the distance the demo shows them from, glazing
+                // bars would only break up into noise.
                 uint32_t h = Hash(uint32_t(bay), uint32_t(storey), 11);
                 float t = float(cy - winTop) / float(winBottom - winTop);
-                if (bar) {
-                    c = frameColour;
-                } else if ((h & 0xFF) < 95) {
-                    // Lit: warm or cool interior light, brighter near the ceiling.
-                    Rgb warm = (h >> 8) % 3 == 0 ? Rgb{226, 232, 240} : Rgb{252, 214, 132};
-                    c = Mix(warm, Rgb{warm.r * 0.8f, warm.g * 0.72f, warm.b * 0.6f}, t);
+                if ((h & 0xFF) < 80) {
+                    // Lit: warm interior light of a few kinds, brighter near the ceiling.
+                    static const Rgb kLights[] = {{252, 216, 136}, {246, 184, 100}, {236, 222, 170}};
+                    Rgb warm = kLights[(h >> 8) % 3];
+                    c = Mix(warm, Rgb{warm.r * 0.82f, warm.g * 0.72f, warm.b * 0.6f}, t);
                     c.r += grain * 0.5f;
                     c.g += grain * 0.5f;
                 } else {
                     // Dark glass reflecting the sky, with a diagonal glint.
                     c = Mix(Rgb{96, 122, 150}, Rgb{34, 44, 62}, t);
                     int d = (cx - winLeft) + (cy - winTop);
-                    if (d > 14 && d < 20) c = Mix(c, Rgb{170, 190, 210}, 0.45f);
+                    if (d > 14 && d < 22) c = Mix(c, Rgb{170, 190, 210}, 0.4f);
                     float shade = float((h >> 16) & 0x1F) - 16.0f;
                     c = {c.r + shade, c.g + shade, c.b + shade * 0.5f};
                 }
