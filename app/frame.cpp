@@ -1,6 +1,7 @@
 #include "app/frame.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "app/content.h"
 #include "app/shell.h"
@@ -29,7 +30,9 @@ void RestoreIfLost(LPDIRECTDRAWSURFACE7 surface) {
 }
 
 void MoveLight(DWORD index, float phase) {
+    // Cleared first: a light the device cannot report is not read as garbage.
     D3DLIGHT7 light;
+    std::memset(&light, 0, sizeof(light));
     g_device->GetLight(index, &light);
     light.dvPosition.x = std::cos(phase) * kLightRadius;
     light.dvPosition.y = kLightHeight;
