@@ -494,9 +494,14 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     const __m128i laneG = _mm_set_epi32((int)(3u * gdx), (int)(2u * gdx), (int)gdx, 0);
     const __m128i laneB = _mm_set_epi32((int)(3u * bdx), (int)(2u * bdx), (int)bdx, 0);
 
+    // Runs with a full kRun pixels of row left move whole 16-byte blocks;
+    // pixels past the span are written back unchanged (this thread owns the row).
+    int rowLimit = tg.width;
+    if constexpr (kDepthOn) rowLimit = std::min(rowLimit, tg.depthWidth);
     for (int x = x0; x < x1;) {
         const int runEnd = std::min(x + kRun, x1);
         const int n = runEnd - x;
+        const bool wide = x + kRun <= rowLimit;
         // Depth for the whole run first.
         alignas(16) uint16_t zold[kRun], znew[kRun];
         __m128i passLanes[kRun / 4];  // 16-bit lanes, all ones where the pixel is drawn
@@ -504,7 +509,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         for (int i = 0; i < n; i += 4)
             passLanes[i / 4] = Pack32To16(_mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
         if constexpr (kDepthOn) {
-            if (n == kRun)
+            if (wide)
                 std::memcpy(zold, zp, sizeof zold);
             else {
                 std::memset(zold, 0, sizeof zold);
@@ -563,7 +568,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         }
         if (passMask) {
             alignas(16) uint16_t cold[kRun];
-            if (n == kRun)
+            if (wide)
                 std::memcpy(cold, cp, sizeof cold);
             else {
                 std::memset(cold, 0, sizeof cold);
@@ -630,13 +635,13 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                     }
                 }
             }
-            if (n == kRun)
+            if (wide)
                 std::memcpy(cp, cold, sizeof cold);
             else
                 for (int i = 0; i < n; ++i) cp[i] = cold[i];
             if constexpr (kDepthOn) {
                 if (zwrite) {
-                    if (n == kRun)
+                    if (wide)
                         std::memcpy(zp, zold, sizeof zold);
                     else
                         for (int i = 0; i < n; ++i) zp[i] = zold[i];
