@@ -506,9 +506,10 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         alignas(16) uint16_t zold[kRun], znew[kRun];
         __m128i passLanes[kRun / 4];  // 16-bit lanes, all ones where the pixel is drawn
         uint32_t passMask = (1u << n) - 1;
-        for (int i = 0; i < n; i += 4)
-            passLanes[i / 4] = Pack32To16(_mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
-        if constexpr (kDepthOn) {
+        if constexpr (!kDepthOn) {
+            for (int i = 0; i < n; i += 4)
+                passLanes[i / 4] = Pack32To16(_mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
+        } else {
             if (wide)
                 std::memcpy(zold, zp, sizeof zold);
             else {
