@@ -1,7 +1,10 @@
 #include "ddraw/directdraw.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 
+#include "common/knobs.h"
 #include "common/present_hooks.h"
 #include "d3d/direct3d.h"
 #include "ddraw/capture.h"
@@ -38,6 +41,12 @@ DirectDraw::DirectDraw() { win32::SetActivationListener(&OnActivation, this); }
 
 DirectDraw::~DirectDraw() {
     win32::SetActivationListener(nullptr, nullptr);
+    if (const char* log = knobs::String("SOMBRELLA_FRAME_LOG")) {
+        if (FILE* f = std::fopen(log, "w")) {
+            for (uint64_t t : presentTimes_) std::fprintf(f, "%llu\n", static_cast<unsigned long long>(t));
+            std::fclose(f);
+        }
+    }
     presenter_.reset();
     // Surfaces the program never released go with their DirectDraw object,
     // as on the platform. Unlink them first so none releases another.
@@ -200,6 +209,11 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
 HRESULT DirectDraw::Present(Surface& frame, DWORD flags) {
     if (presenter_ && !presenter_->Show(frame, (flags & DDFLIP_WAIT) != 0)) return DDERR_WASSTILLDRAWING;
     CaptureFrame(frame, present::FramesPresented());
+    if (knobs::String("SOMBRELLA_FRAME_LOG")) {
+        presentTimes_.push_back(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                          std::chrono::steady_clock::now().time_since_epoch())
+                                                          .count()));
+    }
     present::NotifyFramePresented();
     return DD_OK;
 }

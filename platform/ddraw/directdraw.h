@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,7 @@ private:
     bool primaryExists_ = false;
     std::vector<Surface*> surfaces_;
     std::unique_ptr<Presenter> presenter_;
+    std::vector<uint64_t> presentTimes_;  // SOMBRELLA_FRAME_LOG
 };
 
 // The display format for a bit depth (16: RGB565, 32: X8R8G8B8).
