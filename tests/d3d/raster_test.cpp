@@ -154,6 +154,27 @@ TEST(Raster, AlphaBlendSrcAlphaInvSrcAlpha) {
     EXPECT_NEAR(127, (int)(p & 255), 2);
 }
 
+TEST(Raster, UntexturedStageKeepsTheDiffuseAlpha) {
+    // With the default stage states and no texture bound, the texture
+    // argument stands for the diffuse colour: a translucent material blends.
+    Rig rig(8, 8, 0, FormatXrgb8888());
+    IDirect3DDevice7* dev = rig.device;
+    dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, TRUE);
+    dev->SetRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    dev->SetRenderState(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    dev->Clear(0, nullptr, D3DCLEAR_TARGET, 0x000000FF, 1, 0);
+    DWORD c = 0x40FF0000;  // red at alpha 64
+    DrawTl(dev, {{0, 0, 0.5f, 1, c}, {8, 0, 0.5f, 1, c}, {8, 8, 0.5f, 1, c}, {0, 8, 0.5f, 1, c}}, {0, 1, 2, 0, 2, 3});
+    uint32_t p = rig.Pixel(4, 4);
+    EXPECT_NEAR(64, (int)((p >> 16) & 255), 2);
+    EXPECT_NEAR(191, (int)(p & 255), 2);
+    // Opaque diffuse still draws its own colour untouched.
+    dev->SetRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, FALSE);
+    DrawTl(dev, {{0, 0, 0.5f, 1, c}, {8, 0, 0.5f, 1, c}, {8, 8, 0.5f, 1, c}, {0, 8, 0.5f, 1, c}}, {0, 1, 2, 0, 2, 3});
+    EXPECT_EQ(0xFF0000u, rig.Pixel(4, 4) & 0xFFFFFFu);
+}
+
 TEST(Raster, TextureFormatsSampleTheSameColours) {
     const DDPIXELFORMAT formats[] = {
         sombrella::ddraw::FormatRGB565(),

@@ -26,7 +26,7 @@ using SpanFn = void (*)(const Triangle& t, const PixelState& ps, int y, int x0, 
 
 // Pixel-stage state of one draw call, shared by its triangles.
 struct PixelState {
-    std::shared_ptr<const TexImage> texture;  // null: stage 0 samples opaque white
+    std::shared_ptr<const TexImage> texture;  // null: white with the diffuse alpha
     TexMode texMode = TexMode::kNone;
     bool magLinear = false, minLinear = false;
     DWORD addressU = D3DTADDRESS_WRAP, addressV = D3DTADDRESS_WRAP;

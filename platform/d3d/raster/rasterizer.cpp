@@ -373,6 +373,11 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         } else {
                             texel = linear ? SampleLinear(*tex, u, v, au, av) : SamplePoint(*tex, u, v, au, av);
                         }
+                    } else {
+                        // No texture: the stage's texture argument stands for the
+                        // diffuse colour, so white for colour and the diffuse alpha
+                        // (a translucent material stays translucent untextured).
+                        texel = 0x00FFFFFFu | ((uint32_t)level(a) << 24);
                     }
                     if constexpr (kFast) {
                         cr = Mul255((int)((texel >> 16) & 255), cr);
