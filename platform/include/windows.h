@@ -8,7 +8,9 @@
 
 #define WINAPI
 #define CALLBACK
+#ifndef APIENTRY  // OpenGL's headers define it too (the raster benchmark's peer)
 #define APIENTRY
+#endif
 #define STDMETHODCALLTYPE
 #define FAR
 #define NEAR
