@@ -22,9 +22,13 @@ void RemoveListener(Listener fn, void* user) {
 
 void NotifyFramePresented() {
     uint64_t index = g_presented++;
-    // Copy: a listener may remove itself (e.g. the synthetic quit key).
-    auto snapshot = Listeners();
-    for (auto& [fn, user] : snapshot) fn(user, index);
+    // By index, without a per-frame copy: a listener may remove itself.
+    auto& list = Listeners();
+    for (size_t i = 0; i < list.size(); ++i) {
+        const auto [fn, user] = list[i];
+        fn(user, index);
+        if (i < list.size() && list[i] != std::make_pair(fn, user)) --i;
+    }
 }
 
 uint64_t FramesPresented() { return g_presented; }

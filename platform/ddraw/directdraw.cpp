@@ -37,12 +37,14 @@ bool DisplayFormat(DWORD bpp, DDPIXELFORMAT* out) {
     return true;
 }
 
-DirectDraw::DirectDraw() { win32::SetActivationListener(&OnActivation, this); }
+DirectDraw::DirectDraw() : frameLog_(knobs::String("SOMBRELLA_FRAME_LOG")) {
+    win32::SetActivationListener(&OnActivation, this);
+}
 
 DirectDraw::~DirectDraw() {
     win32::SetActivationListener(nullptr, nullptr);
-    if (const char* log = knobs::String("SOMBRELLA_FRAME_LOG")) {
-        if (FILE* f = std::fopen(log, "w")) {
+    if (frameLog_) {
+        if (FILE* f = std::fopen(frameLog_, "w")) {
             for (uint64_t t : presentTimes_) std::fprintf(f, "%llu\n", static_cast<unsigned long long>(t));
             std::fclose(f);
         }
@@ -209,7 +211,7 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
 HRESULT DirectDraw::Present(Surface& frame, DWORD flags) {
     if (presenter_ && !presenter_->Show(frame, (flags & DDFLIP_WAIT) != 0)) return DDERR_WASSTILLDRAWING;
     CaptureFrame(frame, present::FramesPresented());
-    if (knobs::String("SOMBRELLA_FRAME_LOG")) {
+    if (frameLog_) {
         presentTimes_.push_back(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                           std::chrono::steady_clock::now().time_since_epoch())
                                                           .count()));

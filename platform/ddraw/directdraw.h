@@ -48,7 +48,8 @@ private:
     bool primaryExists_ = false;
     std::vector<Surface*> surfaces_;
     std::unique_ptr<Presenter> presenter_;
-    std::vector<uint64_t> presentTimes_;  // SOMBRELLA_FRAME_LOG
+    const char* frameLog_ = nullptr;       // SOMBRELLA_FRAME_LOG
+    std::vector<uint64_t> presentTimes_;
 };
 
 // The display format for a bit depth (16: RGB565, 32: X8R8G8B8).
