@@ -428,11 +428,6 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     }
 }
 
-// The common case four pixels at a time: RGB565 target, optional 16-bit
-// depth with LESS, LESSEQUAL or ALWAYS, texture x diffuse from a
-// power-of-two wrapping texture (or none), no blending, alpha test or
-// specular. Same coverage, texture coordinates and filter choice as
-// ShadeSpan; colour arithmetic rounds the same way.
 // Bilinear texel in the low four 16-bit lanes (B, G, R, A).
 __attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t, int32_t u, int32_t v) {
     u = (int32_t)((uint32_t)u - 32768u);
@@ -452,13 +447,38 @@ __attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t
     return _mm_srli_epi16(_mm_add_epi16(prod, _mm_srli_si128(prod, 8)), 8);
 }
 
-// The low 16 bits of each 32-bit lane, packed into the low 64 bits.
-inline __m128i Pack32To16(__m128i v) {
-    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 0, 2, 0));
-    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 0, 2, 0));
-    return _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 0, 2, 0));
+// Eight 32-bit texels (two registers, ARGB8888) split into 16-bit channel lanes.
+struct Channels {
+    __m128i r, g, b;
+};
+__attribute__((always_inline)) inline Channels SplitArgb(__m128i lo, __m128i hi) {
+    const __m128i low8 = _mm_set1_epi32(255);
+    Channels c;
+    c.b = _mm_packs_epi32(_mm_and_si128(lo, low8), _mm_and_si128(hi, low8));
+    c.g = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), low8), _mm_and_si128(_mm_srli_epi32(hi, 8), low8));
+    c.r = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), low8), _mm_and_si128(_mm_srli_epi32(hi, 16), low8));
+    return c;
 }
 
+// x * d / 255 rounded, per 16-bit lane: t = x * d + 128; (t + (t >> 8)) >> 8.
+__attribute__((always_inline)) inline __m128i Mul255x8(__m128i x, __m128i d) {
+    __m128i m = _mm_add_epi16(_mm_mullo_epi16(x, d), _mm_set1_epi16(128));
+    return _mm_srli_epi16(_mm_add_epi16(m, _mm_srli_epi16(m, 8)), 8);
+}
+
+// A 16.16 colour channel for eight pixels (two registers of 32-bit lanes)
+// as levels 0..255 in 16-bit lanes.
+__attribute__((always_inline)) inline __m128i Level8(__m128i lo, __m128i hi) {
+    __m128i v = _mm_packs_epi32(_mm_srai_epi32(lo, 16), _mm_srai_epi32(hi, 16));
+    return _mm_min_epi16(_mm_max_epi16(v, _mm_setzero_si128()), _mm_set1_epi16(255));
+}
+
+// The common case a run (eight pixels) at a time, one channel per register
+// in 16-bit lanes: RGB565 target, optional 16-bit depth with LESS, LESSEQUAL
+// or ALWAYS, texture x diffuse from a power-of-two wrapping texture (or
+// none), no blending, alpha test or specular. Same coverage, texture
+// coordinates and filter choice as ShadeSpan; colour arithmetic rounds the
+// same way.
 template <bool kDepthOn, TexMode kTex>
 void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
@@ -467,7 +487,8 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     const float zdx = t.plane[kZ].dx;
     // Colours in 16.16 with a half added, stepped with wrap-around arithmetic.
     const uint32_t half = 1u << 15;
-    uint32_t r = (uint32_t)ToFix(at(kR)) + half, g = (uint32_t)ToFix(at(kG)) + half, b = (uint32_t)ToFix(at(kB)) + half;
+    const uint32_t r = (uint32_t)ToFix(at(kR)) + half, g = (uint32_t)ToFix(at(kG)) + half,
+                   b = (uint32_t)ToFix(at(kB)) + half;
     const uint32_t rdx = (uint32_t)ToFix(t.plane[kR].dx), gdx = (uint32_t)ToFix(t.plane[kG].dx),
                    bdx = (uint32_t)ToFix(t.plane[kB].dx);
     const Target& tg = ps.target;
@@ -485,73 +506,76 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         texH = (float)tex->height;
     }
     const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
-    const __m128i laneIndex = _mm_set_epi32(3, 2, 1, 0);
+    const __m128i lane16 = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
     const __m128i zero = _mm_setzero_si128();
-    __m128i laneU = zero, laneV = zero, maskX = zero, maskY = zero, shiftX = zero;
+    const __m128i sign16 = _mm_set1_epi16((short)0x8000);
+    __m128i maskX = zero, maskY = zero, shiftX = zero;
     if constexpr (kTex != TexMode::kNone) {
         maskX = _mm_set1_epi32((int)tex->maskX);
         maskY = _mm_set1_epi32((int)tex->maskY);
         shiftX = _mm_cvtsi32_si128(tex->shiftX);
     }
-    const __m128i c255 = _mm_set1_epi16(255);
-    const __m128i white = c255;
-    const __m128i laneR = _mm_set_epi32((int)(3u * rdx), (int)(2u * rdx), (int)rdx, 0);
-    const __m128i laneG = _mm_set_epi32((int)(3u * gdx), (int)(2u * gdx), (int)gdx, 0);
-    const __m128i laneB = _mm_set_epi32((int)(3u * bdx), (int)(2u * bdx), (int)bdx, 0);
+    // Per-pixel offsets of a 16.16 value stepped by d: lanes 0..3 and 4..7.
+    auto lanes = [](uint32_t d) { return _mm_set_epi32((int)(3u * d), (int)(2u * d), (int)d, 0); };
+    __m128i rLo = _mm_add_epi32(_mm_set1_epi32((int)r), lanes(rdx));
+    __m128i gLo = _mm_add_epi32(_mm_set1_epi32((int)g), lanes(gdx));
+    __m128i bLo = _mm_add_epi32(_mm_set1_epi32((int)b), lanes(bdx));
+    const __m128i r4 = _mm_set1_epi32((int)(4u * rdx)), g4 = _mm_set1_epi32((int)(4u * gdx)),
+                  b4 = _mm_set1_epi32((int)(4u * bdx));
+    // Flat-coloured triangles (common: lit per face) keep one diffuse for the span.
+    const bool flat = rdx == 0 && gdx == 0 && bdx == 0;
+    __m128i dR = Level8(rLo, rLo), dG = Level8(gLo, gLo), dB = Level8(bLo, bLo);
 
     // Runs with a full kRun pixels of row left move whole 16-byte blocks;
     // pixels past the span are written back unchanged (this thread owns the row).
     int rowLimit = tg.width;
     if constexpr (kDepthOn) rowLimit = std::min(rowLimit, tg.depthWidth);
+    // 1/q at the end of a run is 1/q at the start of the next.
+    [[maybe_unused]] float wNext = 0;
+    [[maybe_unused]] bool haveW = false;
     for (int x = x0; x < x1;) {
         const int runEnd = std::min(x + kRun, x1);
         const int n = runEnd - x;
         const bool wide = x + kRun <= rowLimit;
-        // Depth for the whole run first.
-        alignas(16) uint16_t zold[kRun], znew[kRun];
-        __m128i passLanes[kRun / 4];  // 16-bit lanes, all ones where the pixel is drawn
-        uint32_t passMask = (1u << n) - 1;
-        if constexpr (!kDepthOn) {
-            for (int i = 0; i < n; i += 4)
-                passLanes[i / 4] = Pack32To16(_mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
-        } else {
+        __m128i pass = _mm_cmpgt_epi16(_mm_set1_epi16((short)n), lane16);  // all ones where drawn
+        __m128i zold = zero, znew = zero;
+        if constexpr (kDepthOn) {
+            alignas(16) uint16_t zbuf[kRun] = {};
             if (wide)
-                std::memcpy(zold, zp, sizeof zold);
+                zold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp));
             else {
-                std::memset(zold, 0, sizeof zold);
-                for (int i = 0; i < n; ++i) zold[i] = zp[i];
+                for (int i = 0; i < n; ++i) zbuf[i] = zp[i];
+                zold = _mm_load_si128(reinterpret_cast<const __m128i*>(zbuf));
             }
             const __m128 zmax = _mm_set1_ps((float)ps.depthMax);
-            passMask = 0;
-            for (int i = 0; i < n; i += 4) {
-                __m128 zf = _mm_add_ps(_mm_set1_ps(z), _mm_mul_ps(_mm_add_ps(lanef, _mm_set1_ps((float)i)),
+            __m128i zi[2];
+            for (int h = 0; h < 2; ++h) {
+                __m128 zf = _mm_add_ps(_mm_set1_ps(z), _mm_mul_ps(_mm_add_ps(lanef, _mm_set1_ps((float)(4 * h))),
                                                                   _mm_set1_ps(zdx)));
                 zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), zmax);  // NaN becomes 0 here
-                __m128i zi = _mm_cvttps_epi32(zf);
-                __m128i old = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(zold + i)), zero);
-                __m128i pass;
-                if (zfunc == D3DCMP_LESSEQUAL)
-                    pass = _mm_xor_si128(_mm_cmpgt_epi32(zi, old), _mm_set1_epi32(-1));
-                else if (zfunc == D3DCMP_LESS)
-                    pass = _mm_cmpgt_epi32(old, zi);
-                else
-                    pass = _mm_set1_epi32(-1);
-                pass = _mm_and_si128(pass, _mm_cmpgt_epi32(_mm_set1_epi32(n - i), laneIndex));
-                passMask |= (uint32_t)_mm_movemask_ps(_mm_castsi128_ps(pass)) << i;
-                passLanes[i / 4] = Pack32To16(pass);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(znew + i), Pack32To16(zi));
+                // Biased by -32768 so the signed pack below is exact for 0..65535.
+                zi[h] = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(32768));
             }
-            passMask &= (1u << n) - 1;
+            // Unsigned 16-bit compares as signed ones on sign-flipped values.
+            __m128i zb = _mm_packs_epi32(zi[0], zi[1]);
+            __m128i ob = _mm_xor_si128(zold, sign16);
+            if (zfunc == D3DCMP_LESSEQUAL)
+                pass = _mm_andnot_si128(_mm_cmpgt_epi16(zb, ob), pass);
+            else if (zfunc == D3DCMP_LESS)
+                pass = _mm_and_si128(_mm_cmpgt_epi16(ob, zb), pass);
+            znew = _mm_xor_si128(zb, sign16);
             z += zdx * n;
         }
-        int32_t U = 0, V = 0, dU = 0, dV = 0;
+        const bool any = _mm_movemask_epi8(pass) != 0;
+        __m128i uLo = zero, vLo = zero, u4 = zero, v4 = zero;
         bool linear = false;
         if constexpr (kTex != TexMode::kNone) {
             float qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
-            if (passMask) {
-                float w0 = 1.0f / q, w1 = 1.0f / qe;
+            if (any) {
+                float w0 = haveW ? wNext : 1.0f / q, w1 = 1.0f / qe;
+                wNext = w1;
                 float u = s * w0, v = tq * w0;
-                float inv = 1.0f / (float)n;
+                float inv = n == kRun ? 1.0f / (float)kRun : 1.0f / (float)n;
                 float du = (se * w1 - u) * inv, dv = (te * w1 - v) * inv;
                 if constexpr (kTex == TexMode::kLinear) {
                     linear = true;
@@ -563,98 +587,96 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                     linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
                 }
                 const float su = texW * 65536.0f, sv = texH * 65536.0f;
-                U = ToTexel((u - (float)FloorInt(u)) * su);
-                V = ToTexel((v - (float)FloorInt(v)) * sv);
-                dU = ToTexel(du * su);
-                dV = ToTexel(dv * sv);
-                laneU = _mm_set_epi32((int)(3u * (uint32_t)dU), (int)(2u * (uint32_t)dU), dU, 0);
-                laneV = _mm_set_epi32((int)(3u * (uint32_t)dV), (int)(2u * (uint32_t)dV), dV, 0);
+                const uint32_t U = (uint32_t)ToTexel((u - (float)FloorInt(u)) * su);
+                const uint32_t V = (uint32_t)ToTexel((v - (float)FloorInt(v)) * sv);
+                const uint32_t dU = (uint32_t)ToTexel(du * su), dV = (uint32_t)ToTexel(dv * sv);
+                uLo = _mm_add_epi32(_mm_set1_epi32((int)U), lanes(dU));
+                vLo = _mm_add_epi32(_mm_set1_epi32((int)V), lanes(dV));
+                u4 = _mm_set1_epi32((int)(4u * dU));
+                v4 = _mm_set1_epi32((int)(4u * dV));
             }
+            haveW = any;
             q = qe, s = se, tq = te;
         }
-        if (passMask) {
-            alignas(16) uint16_t cold[kRun];
-            if (wide)
-                std::memcpy(cold, cp, sizeof cold);
-            else {
-                std::memset(cold, 0, sizeof cold);
-                for (int i = 0; i < n; ++i) cold[i] = cp[i];
+        if (any) {
+            if (!flat) {
+                dR = Level8(rLo, _mm_add_epi32(rLo, r4));
+                dG = Level8(gLo, _mm_add_epi32(gLo, g4));
+                dB = Level8(bLo, _mm_add_epi32(bLo, b4));
             }
-            for (int i = 0; i < n; i += 4) {
-                uint32_t m4 = (passMask >> i) & 15u;
-                if (!m4) continue;
-                __m128i t01 = white, t23 = white;
-                if constexpr (kTex != TexMode::kNone) {
-                    uint32_t uu = (uint32_t)U + (uint32_t)dU * (uint32_t)i, vv = (uint32_t)V + (uint32_t)dV * (uint32_t)i;
-                    if (linear) {
-                        __m128i tl[4];
-                        for (int k = 0; k < 4; ++k, uu += (uint32_t)dU, vv += (uint32_t)dV)
-                            tl[k] = LinearTexelLanes(*tex, (int32_t)uu, (int32_t)vv);
-                        t01 = _mm_unpacklo_epi64(tl[0], tl[1]);
-                        t23 = _mm_unpacklo_epi64(tl[2], tl[3]);
-                    } else {
-                        // Four texel indices at once, then four loads.
-                        __m128i u4 = _mm_add_epi32(_mm_set1_epi32((int)uu), laneU);
-                        __m128i v4 = _mm_add_epi32(_mm_set1_epi32((int)vv), laneV);
-                        __m128i ix = _mm_and_si128(_mm_srai_epi32(u4, 16), maskX);
-                        __m128i iy = _mm_and_si128(_mm_srai_epi32(v4, 16), maskY);
-                        __m128i idx = _mm_or_si128(_mm_sll_epi32(iy, shiftX), ix);
-                        alignas(16) uint32_t at4[4];
-                        _mm_store_si128(reinterpret_cast<__m128i*>(at4), idx);
-                        const uint32_t* texels = tex->texels.data();
-                        __m128i p01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[at4[0]]),
-                                                         _mm_cvtsi32_si128((int)texels[at4[1]]));
-                        __m128i p23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[at4[2]]),
-                                                         _mm_cvtsi32_si128((int)texels[at4[3]]));
-                        t01 = _mm_unpacklo_epi8(p01, zero);
-                        t23 = _mm_unpacklo_epi8(p23, zero);
-                    }
-                }
-                // Diffuse of the four pixels, clamped, as B G R A(255) 16-bit lanes.
-                __m128i rv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(r + rdx * (uint32_t)i)), laneR), 16);
-                __m128i gv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(g + gdx * (uint32_t)i)), laneG), 16);
-                __m128i bv = _mm_srai_epi32(_mm_add_epi32(_mm_set1_epi32((int)(b + bdx * (uint32_t)i)), laneB), 16);
-                __m128i rg16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(rv, gv), zero), c255);
-                __m128i ba16 = _mm_min_epi16(_mm_max_epi16(_mm_packs_epi32(bv, _mm_set1_epi32(255)), zero), c255);
-                __m128i bg = _mm_unpacklo_epi16(ba16, _mm_unpackhi_epi64(rg16, rg16));
-                __m128i ra = _mm_unpacklo_epi16(rg16, _mm_unpackhi_epi64(ba16, ba16));
-                __m128i d01 = _mm_unpacklo_epi32(bg, ra), d23 = _mm_unpackhi_epi32(bg, ra);
-                __m128i m01 = _mm_add_epi16(_mm_mullo_epi16(t01, d01), _mm_set1_epi16(128));
-                __m128i m23 = _mm_add_epi16(_mm_mullo_epi16(t23, d23), _mm_set1_epi16(128));
-                m01 = _mm_srli_epi16(_mm_add_epi16(m01, _mm_srli_epi16(m01, 8)), 8);
-                m23 = _mm_srli_epi16(_mm_add_epi16(m23, _mm_srli_epi16(m23, 8)), 8);
-                __m128i argb = _mm_packus_epi16(m01, m23);
-                __m128i c565 = _mm_or_si128(
-                    _mm_or_si128(_mm_and_si128(_mm_srli_epi32(argb, 8), _mm_set1_epi32(0xF800)),
-                                 _mm_and_si128(_mm_srli_epi32(argb, 5), _mm_set1_epi32(0x07E0))),
-                    _mm_and_si128(_mm_srli_epi32(argb, 3), _mm_set1_epi32(0x001F)));
-                __m128i keep = passLanes[i / 4];
-                __m128i oldc = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(cold + i));
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(cold + i),
-                                 _mm_or_si128(_mm_and_si128(keep, Pack32To16(c565)), _mm_andnot_si128(keep, oldc)));
-                if constexpr (kDepthOn) {
-                    if (zwrite) {
-                        __m128i oldz = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(zold + i));
-                        __m128i newz = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(znew + i));
-                        _mm_storel_epi64(reinterpret_cast<__m128i*>(zold + i),
-                                         _mm_or_si128(_mm_and_si128(keep, newz), _mm_andnot_si128(keep, oldz)));
-                    }
+            Channels tc{_mm_set1_epi16(255), _mm_set1_epi16(255), _mm_set1_epi16(255)};
+            if constexpr (kTex != TexMode::kNone) {
+                const __m128i uHi = _mm_add_epi32(uLo, u4), vHi = _mm_add_epi32(vLo, v4);
+                if (linear) {
+                    alignas(16) uint32_t us[kRun], vs[kRun];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(us), uLo);
+                    _mm_store_si128(reinterpret_cast<__m128i*>(us + 4), uHi);
+                    _mm_store_si128(reinterpret_cast<__m128i*>(vs), vLo);
+                    _mm_store_si128(reinterpret_cast<__m128i*>(vs + 4), vHi);
+                    __m128i px[kRun];
+                    for (int k = 0; k < kRun; ++k) px[k] = LinearTexelLanes(*tex, (int32_t)us[k], (int32_t)vs[k]);
+                    // Back to ARGB8888 per pixel, then split like point samples.
+                    __m128i lo = _mm_packus_epi16(_mm_unpacklo_epi64(px[0], px[1]), _mm_unpacklo_epi64(px[2], px[3]));
+                    __m128i hi = _mm_packus_epi16(_mm_unpacklo_epi64(px[4], px[5]), _mm_unpacklo_epi64(px[6], px[7]));
+                    tc = SplitArgb(lo, hi);
+                } else {
+                    // Eight texel indices at once, then eight loads.
+                    auto index = [&](__m128i uu, __m128i vv) {
+                        __m128i ix = _mm_and_si128(_mm_srai_epi32(uu, 16), maskX);
+                        __m128i iy = _mm_and_si128(_mm_srai_epi32(vv, 16), maskY);
+                        return _mm_or_si128(_mm_sll_epi32(iy, shiftX), ix);
+                    };
+                    alignas(16) uint32_t at8[kRun];
+                    _mm_store_si128(reinterpret_cast<__m128i*>(at8), index(uLo, vLo));
+                    _mm_store_si128(reinterpret_cast<__m128i*>(at8 + 4), index(uHi, vHi));
+                    const uint32_t* texels = tex->texels.data();
+                    auto four = [&](const uint32_t* a) {
+                        __m128i p01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[a[0]]),
+                                                         _mm_cvtsi32_si128((int)texels[a[1]]));
+                        __m128i p23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[a[2]]),
+                                                         _mm_cvtsi32_si128((int)texels[a[3]]));
+                        return _mm_unpacklo_epi64(p01, p23);
+                    };
+                    tc = SplitArgb(four(at8), four(at8 + 4));
                 }
             }
-            if (wide)
-                std::memcpy(cp, cold, sizeof cold);
-            else
-                for (int i = 0; i < n; ++i) cp[i] = cold[i];
+            const __m128i mR = Mul255x8(tc.r, dR), mG = Mul255x8(tc.g, dG), mB = Mul255x8(tc.b, dB);
+            const __m128i c565 = _mm_or_si128(
+                _mm_or_si128(_mm_and_si128(_mm_slli_epi16(mR, 8), _mm_set1_epi16((short)0xF800)),
+                             _mm_and_si128(_mm_slli_epi16(mG, 3), _mm_set1_epi16(0x07E0))),
+                _mm_srli_epi16(mB, 3));
+            if (wide) {
+                __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cp));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(cp),
+                                 _mm_or_si128(_mm_and_si128(pass, c565), _mm_andnot_si128(pass, old)));
+            } else {
+                alignas(16) uint16_t out[kRun];
+                _mm_store_si128(reinterpret_cast<__m128i*>(out), c565);
+                const uint32_t bits = (uint32_t)_mm_movemask_epi8(pass);
+                for (int i = 0; i < n; ++i)
+                    if ((bits >> (2 * i)) & 1u) cp[i] = out[i];
+            }
             if constexpr (kDepthOn) {
                 if (zwrite) {
                     if (wide)
-                        std::memcpy(zp, zold, sizeof zold);
-                    else
-                        for (int i = 0; i < n; ++i) zp[i] = zold[i];
+                        _mm_storeu_si128(reinterpret_cast<__m128i*>(zp),
+                                         _mm_or_si128(_mm_and_si128(pass, znew), _mm_andnot_si128(pass, zold)));
+                    else {
+                        alignas(16) uint16_t out[kRun];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(out), znew);
+                        const uint32_t bits = (uint32_t)_mm_movemask_epi8(pass);
+                        for (int i = 0; i < n; ++i)
+                            if ((bits >> (2 * i)) & 1u) zp[i] = out[i];
+                    }
                 }
             }
         }
-        r += rdx * (uint32_t)n, g += gdx * (uint32_t)n, b += bdx * (uint32_t)n;
+        if (!flat) {
+            const uint32_t un = (uint32_t)n;
+            rLo = _mm_add_epi32(rLo, _mm_set1_epi32((int)(rdx * un)));
+            gLo = _mm_add_epi32(gLo, _mm_set1_epi32((int)(gdx * un)));
+            bLo = _mm_add_epi32(bLo, _mm_set1_epi32((int)(bdx * un)));
+        }
         cp += n;
         if constexpr (kDepthOn) zp += n;
         x = runEnd;
