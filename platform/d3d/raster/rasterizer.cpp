@@ -428,25 +428,6 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     }
 }
 
-// Bilinear texel in the low four 16-bit lanes (B, G, R, A).
-__attribute__((always_inline)) inline __m128i LinearTexelLanes(const TexImage& t, int32_t u, int32_t v) {
-    u = (int32_t)((uint32_t)u - 32768u);
-    v = (int32_t)((uint32_t)v - 32768u);
-    uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
-    uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
-    int fx = (int)(((uint32_t)u >> 8) & 255u), fy = (int)(((uint32_t)v >> 8) & 255u);
-    const uint32_t* r0 = &t.texels[y0 << t.shiftX];
-    const uint32_t* r1 = &t.texels[y1 << t.shiftX];
-    const __m128i zero = _mm_setzero_si128();
-    __m128i top = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r0[x1], (int)r0[x0]), zero);
-    __m128i bottom = _mm_unpacklo_epi8(_mm_set_epi32(0, 0, (int)r1[x1], (int)r1[x0]), zero);
-    __m128i wy0 = _mm_set1_epi16((short)(256 - fy)), wy1 = _mm_set1_epi16((short)fy);
-    __m128i col = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(top, wy0), _mm_mullo_epi16(bottom, wy1)), 8);
-    __m128i wx = _mm_unpacklo_epi64(_mm_set1_epi16((short)(256 - fx)), _mm_set1_epi16((short)fx));
-    __m128i prod = _mm_mullo_epi16(col, wx);
-    return _mm_srli_epi16(_mm_add_epi16(prod, _mm_srli_si128(prod, 8)), 8);
-}
-
 // Eight 32-bit texels (two registers, ARGB8888) split into 16-bit channel lanes.
 struct Channels {
     __m128i r, g, b;
@@ -457,6 +438,57 @@ __attribute__((always_inline)) inline Channels SplitArgb(__m128i lo, __m128i hi)
     c.b = _mm_packs_epi32(_mm_and_si128(lo, low8), _mm_and_si128(hi, low8));
     c.g = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), low8), _mm_and_si128(_mm_srli_epi32(hi, 8), low8));
     c.r = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), low8), _mm_and_si128(_mm_srli_epi32(hi, 16), low8));
+    return c;
+}
+
+// Bilinear texels (power-of-two, wrapping) for a run of eight pixels given
+// their 16.16 texel coordinates, rounded exactly as LinearModulate. Two
+// channels share each 32-bit lane (B|R and G|A), so one 16-bit multiply
+// weighs both and no per-pixel shuffling is needed.
+__attribute__((always_inline)) inline Channels LinearTexels8(const TexImage& t, const __m128i (&us)[2],
+                                                              const __m128i (&vs)[2]) {
+    const __m128i maskX = _mm_set1_epi32((int)t.maskX), maskY = _mm_set1_epi32((int)t.maskY);
+    const __m128i shiftX = _mm_cvtsi32_si128(t.shiftX);
+    const __m128i one = _mm_set1_epi32(1), low8 = _mm_set1_epi32(255), pairs = _mm_set1_epi32(0x00FF00FF);
+    const __m128i w256 = _mm_set1_epi32(0x01000100);
+    const uint32_t* texels = t.texels.data();
+    auto four = [&](__m128i idx) {
+        alignas(16) uint32_t a[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(a), idx);
+        __m128i p01 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[a[0]]), _mm_cvtsi32_si128((int)texels[a[1]]));
+        __m128i p23 = _mm_unpacklo_epi32(_mm_cvtsi32_si128((int)texels[a[2]]), _mm_cvtsi32_si128((int)texels[a[3]]));
+        return _mm_unpacklo_epi64(p01, p23);
+    };
+    // (a * ia + b * wb) >> 8 per 16-bit lane; fits, as weights sum to 256.
+    auto lerp = [](__m128i a, __m128i b, __m128i ia, __m128i wb) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, ia), _mm_mullo_epi16(b, wb)), 8);
+    };
+    __m128i rb[2], ag[2];
+    for (int h = 0; h < 2; ++h) {
+        // Texel centres sit at half-integers.
+        const __m128i u = _mm_sub_epi32(us[h], _mm_set1_epi32(32768)), v = _mm_sub_epi32(vs[h], _mm_set1_epi32(32768));
+        const __m128i x0 = _mm_and_si128(_mm_srai_epi32(u, 16), maskX), x1 = _mm_and_si128(_mm_add_epi32(x0, one), maskX);
+        const __m128i y0 = _mm_and_si128(_mm_srai_epi32(v, 16), maskY), y1 = _mm_and_si128(_mm_add_epi32(y0, one), maskY);
+        const __m128i row0 = _mm_sll_epi32(y0, shiftX), row1 = _mm_sll_epi32(y1, shiftX);
+        const __m128i t00 = four(_mm_or_si128(row0, x0)), t01 = four(_mm_or_si128(row0, x1));
+        const __m128i t10 = four(_mm_or_si128(row1, x0)), t11 = four(_mm_or_si128(row1, x1));
+        // Weights repeated in both halves of each 32-bit lane.
+        const __m128i fx = _mm_and_si128(_mm_srli_epi32(u, 8), low8), fy = _mm_and_si128(_mm_srli_epi32(v, 8), low8);
+        const __m128i wx = _mm_or_si128(fx, _mm_slli_epi32(fx, 16)), wy = _mm_or_si128(fy, _mm_slli_epi32(fy, 16));
+        const __m128i ix = _mm_sub_epi32(w256, wx), iy = _mm_sub_epi32(w256, wy);
+        // In y first (both columns), then in x, as the one-pixel fetch does.
+        __m128i c0 = lerp(_mm_and_si128(t00, pairs), _mm_and_si128(t10, pairs), iy, wy);
+        __m128i c1 = lerp(_mm_and_si128(t01, pairs), _mm_and_si128(t11, pairs), iy, wy);
+        rb[h] = lerp(c0, c1, ix, wx);
+        c0 = lerp(_mm_and_si128(_mm_srli_epi32(t00, 8), pairs), _mm_and_si128(_mm_srli_epi32(t10, 8), pairs), iy, wy);
+        c1 = lerp(_mm_and_si128(_mm_srli_epi32(t01, 8), pairs), _mm_and_si128(_mm_srli_epi32(t11, 8), pairs), iy, wy);
+        ag[h] = lerp(c0, c1, ix, wx);
+    }
+    const __m128i low16 = _mm_set1_epi32(0xFFFF);
+    Channels c;
+    c.b = _mm_packs_epi32(_mm_and_si128(rb[0], low16), _mm_and_si128(rb[1], low16));
+    c.g = _mm_packs_epi32(_mm_and_si128(ag[0], low16), _mm_and_si128(ag[1], low16));
+    c.r = _mm_packs_epi32(_mm_srli_epi32(rb[0], 16), _mm_srli_epi32(rb[1], 16));
     return c;
 }
 
@@ -608,17 +640,8 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
             if constexpr (kTex != TexMode::kNone) {
                 const __m128i uHi = _mm_add_epi32(uLo, u4), vHi = _mm_add_epi32(vLo, v4);
                 if (linear) {
-                    alignas(16) uint32_t us[kRun], vs[kRun];
-                    _mm_store_si128(reinterpret_cast<__m128i*>(us), uLo);
-                    _mm_store_si128(reinterpret_cast<__m128i*>(us + 4), uHi);
-                    _mm_store_si128(reinterpret_cast<__m128i*>(vs), vLo);
-                    _mm_store_si128(reinterpret_cast<__m128i*>(vs + 4), vHi);
-                    __m128i px[kRun];
-                    for (int k = 0; k < kRun; ++k) px[k] = LinearTexelLanes(*tex, (int32_t)us[k], (int32_t)vs[k]);
-                    // Back to ARGB8888 per pixel, then split like point samples.
-                    __m128i lo = _mm_packus_epi16(_mm_unpacklo_epi64(px[0], px[1]), _mm_unpacklo_epi64(px[2], px[3]));
-                    __m128i hi = _mm_packus_epi16(_mm_unpacklo_epi64(px[4], px[5]), _mm_unpacklo_epi64(px[6], px[7]));
-                    tc = SplitArgb(lo, hi);
+                    const __m128i us[2] = {uLo, uHi}, vs[2] = {vLo, vHi};
+                    tc = LinearTexels8(*tex, us, vs);
                 } else {
                     // Eight texel indices at once, then eight loads.
                     auto index = [&](__m128i uu, __m128i vv) {
