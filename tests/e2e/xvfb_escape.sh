@@ -39,4 +39,9 @@ wait $demo; status=$?
 [ "$status" -eq 0 ] || { echo "exit status $status"; exit 1; }
 size=$(identify -format '%wx%h' "$out/screen.png" 2>/dev/null)
 [ "$size" = "1024x768" ] || { echo "screenshot is '$size'"; exit 1; }
-echo "ok: exit 0 after Escape; screenshot $out/screen.png"
+# With the real scene the screen shows it, not a black or flat picture.
+if [ -f "$bin/vo.x" ]; then
+  colours=$(convert "$out/screen.png" -format '%k' info: 2>/dev/null)
+  [ "${colours:-0}" -gt 100 ] || { echo "the screen shows ${colours:-no} colours"; exit 1; }
+fi
+echo "ok: exit 0 after Escape; screenshot $out/screen.png (${colours:-?} colours)"
