@@ -428,6 +428,24 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     }
 }
 
+// FloorInt and ToTexel on four lanes, with the same results.
+inline __m128i FloorInt4(__m128 v) {
+    const __m128 valid = _mm_and_ps(_mm_cmpgt_ps(v, _mm_set1_ps(-1.0e9f)), _mm_cmple_ps(v, _mm_set1_ps(1.0e9f)));
+    __m128i i = _mm_cvttps_epi32(v);
+    i = _mm_add_epi32(i, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(i))));  // minus one below zero
+    return _mm_and_si128(i, _mm_castps_si128(valid));
+}
+inline __m128i ToTexel4(__m128 v) {
+    v = _mm_max_ps(v, _mm_set1_ps(-1.0e9f));  // NaN takes the second operand
+    return _mm_cvttps_epi32(_mm_min_ps(v, _mm_set1_ps(1.0e9f)));
+}
+
+// (0, d, 2d, 3d) for d broadcast in all four 32-bit lanes: pixel offsets
+// within a group of four, without scalar multiplies.
+inline __m128i LaneSteps(__m128i d) {
+    return _mm_add_epi32(_mm_add_epi32(_mm_slli_si128(d, 4), _mm_slli_si128(d, 8)), _mm_slli_si128(d, 12));
+}
+
 // Eight 32-bit texels (two registers, ARGB8888) split into 16-bit channel lanes.
 struct Channels {
     __m128i r, g, b;
@@ -537,6 +555,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         texW = (float)tex->width;
         texH = (float)tex->height;
     }
+    const __m128 texScale = _mm_set_ps(texH * 65536.0f, texW * 65536.0f, texH * 65536.0f, texW * 65536.0f);
     const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
     const __m128i lane16 = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
     const __m128i zero = _mm_setzero_si128();
@@ -547,11 +566,10 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         maskY = _mm_set1_epi32((int)tex->maskY);
         shiftX = _mm_cvtsi32_si128(tex->shiftX);
     }
-    // Per-pixel offsets of a 16.16 value stepped by d: lanes 0..3 and 4..7.
-    auto lanes = [](uint32_t d) { return _mm_set_epi32((int)(3u * d), (int)(2u * d), (int)d, 0); };
-    __m128i rLo = _mm_add_epi32(_mm_set1_epi32((int)r), lanes(rdx));
-    __m128i gLo = _mm_add_epi32(_mm_set1_epi32((int)g), lanes(gdx));
-    __m128i bLo = _mm_add_epi32(_mm_set1_epi32((int)b), lanes(bdx));
+    // 16.16 values of pixels 0..3 of the run; pixels 4..7 add four steps.
+    __m128i rLo = _mm_add_epi32(_mm_set1_epi32((int)r), LaneSteps(_mm_set1_epi32((int)rdx)));
+    __m128i gLo = _mm_add_epi32(_mm_set1_epi32((int)g), LaneSteps(_mm_set1_epi32((int)gdx)));
+    __m128i bLo = _mm_add_epi32(_mm_set1_epi32((int)b), LaneSteps(_mm_set1_epi32((int)bdx)));
     const __m128i r4 = _mm_set1_epi32((int)(4u * rdx)), g4 = _mm_set1_epi32((int)(4u * gdx)),
                   b4 = _mm_set1_epi32((int)(4u * bdx));
     // Flat-coloured triangles (common: lit per face) keep one diffuse for the span.
@@ -618,14 +636,17 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                     float ry = dudy * dudy * texW * texW + dvdy * dvdy * texH * texH;
                     linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
                 }
-                const float su = texW * 65536.0f, sv = texH * 65536.0f;
-                const uint32_t U = (uint32_t)ToTexel((u - (float)FloorInt(u)) * su);
-                const uint32_t V = (uint32_t)ToTexel((v - (float)FloorInt(v)) * sv);
-                const uint32_t dU = (uint32_t)ToTexel(du * su), dV = (uint32_t)ToTexel(dv * sv);
-                uLo = _mm_add_epi32(_mm_set1_epi32((int)U), lanes(dU));
-                vLo = _mm_add_epi32(_mm_set1_epi32((int)V), lanes(dV));
-                u4 = _mm_set1_epi32((int)(4u * dU));
-                v4 = _mm_set1_epi32((int)(4u * dV));
+                // U, V relative to a whole number of repeats (so they stay
+                // small), dU, dV: 16.16 texels, all four in one register.
+                const __m128 uvd = _mm_set_ps(dv, du, v, u);
+                const __m128i whole = _mm_and_si128(FloorInt4(uvd), _mm_set_epi32(0, 0, -1, -1));
+                const __m128i fixed = ToTexel4(_mm_mul_ps(_mm_sub_ps(uvd, _mm_cvtepi32_ps(whole)), texScale));
+                const __m128i dU = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(2, 2, 2, 2));
+                const __m128i dV = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(3, 3, 3, 3));
+                uLo = _mm_add_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(0, 0, 0, 0)), LaneSteps(dU));
+                vLo = _mm_add_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(1, 1, 1, 1)), LaneSteps(dV));
+                u4 = _mm_slli_epi32(dU, 2);
+                v4 = _mm_slli_epi32(dV, 2);
             }
             haveW = any;
             q = qe, s = se, tq = te;
