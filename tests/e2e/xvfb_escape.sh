@@ -32,6 +32,12 @@ for _ in $(seq 100); do
 done
 sleep 2
 import -window root "$out/screen.png"
+# What a user may do to the window must neither crash nor hang the demo.
+win=$(xdotool search --name "Tiro el Sombrella" | head -1)
+xdotool windowminimize "$win" 2>/dev/null; sleep 0.5
+xdotool windowsize "$win" 300 200 2>/dev/null; sleep 0.5
+xdotool windowmap "$win" 2>/dev/null; sleep 0.5
+kill -0 $demo 2>/dev/null || { echo "the demo ended while its window was handled"; exit 1; }
 xdotool key Escape
 for _ in $(seq 100); do kill -0 $demo 2>/dev/null || break; sleep 0.1; done
 if kill -0 $demo 2>/dev/null; then echo "the demo did not end on Escape"; kill -9 $demo; exit 1; fi
