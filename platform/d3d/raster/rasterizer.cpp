@@ -555,6 +555,8 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         texW = (float)tex->width;
         texH = (float)tex->height;
     }
+    const __m128 texSize = _mm_set_ps(texH, texW, texH, texW);
+    const __m128 planeDy = _mm_set_ps(0, 0, t.plane[kTQ].dy, t.plane[kSQ].dy);
     const __m128 texScale = _mm_set_ps(texH * 65536.0f, texW * 65536.0f, texH * 65536.0f, texW * 65536.0f);
     const __m128 lanef = _mm_set_ps(3, 2, 1, 0);
     const __m128i lane16 = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
@@ -590,10 +592,10 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         __m128i pass = _mm_cmpgt_epi16(_mm_set1_epi16((short)n), lane16);  // all ones where drawn
         __m128i zold = zero, znew = zero;
         if constexpr (kDepthOn) {
-            alignas(16) uint16_t zbuf[kRun] = {};
             if (wide)
                 zold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp));
             else {
+                alignas(16) uint16_t zbuf[kRun] = {};
                 for (int i = 0; i < n; ++i) zbuf[i] = zp[i];
                 zold = _mm_load_si128(reinterpret_cast<const __m128i*>(zbuf));
             }
@@ -630,10 +632,15 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 if constexpr (kTex == TexMode::kLinear) {
                     linear = true;
                 } else if constexpr (kTex == TexMode::kLodSelect) {
-                    float dudy = (t.plane[kSQ].dy - u * t.plane[kQ].dy) * w0;
-                    float dvdy = (t.plane[kTQ].dy - v * t.plane[kQ].dy) * w0;
-                    float rx = du * du * texW * texW + dv * dv * texH * texH;
-                    float ry = dudy * dudy * texW * texW + dvdy * dvdy * texH * texH;
+                    // Magnified when a pixel step spans at most one texel: the
+                    // squared steps in x (lanes 0, 1) and y (2, 3), as ShadeSpan.
+                    const __m128 dydv = _mm_mul_ps(
+                        _mm_sub_ps(planeDy, _mm_mul_ps(_mm_set_ps(0, 0, v, u), _mm_set1_ps(t.plane[kQ].dy))),
+                        _mm_set1_ps(w0));
+                    const __m128 d = _mm_movelh_ps(_mm_set_ps(0, 0, dv, du), dydv);
+                    const __m128 p = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(d, d), texSize), texSize);
+                    const __m128 sum = _mm_add_ps(p, _mm_shuffle_ps(p, p, _MM_SHUFFLE(2, 3, 0, 1)));
+                    const float rx = _mm_cvtss_f32(sum), ry = _mm_cvtss_f32(_mm_movehl_ps(sum, sum));
                     linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
                 }
                 // U, V relative to a whole number of repeats (so they stay
