@@ -531,16 +531,28 @@ __attribute__((always_inline)) inline __m128i Level8(__m128i lo, __m128i hi) {
 // same way.
 template <bool kDepthOn, TexMode kTex>
 void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
-    const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
-    auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
-    float z = at(kZ);
+    // Attribute planes at the span's first pixel, four at a time:
+    // (Z, Q, SQ, TQ) and (R, G, B, A), with the same operations as ShadeSpan.
+    const __m128 fx = _mm_set1_ps((float)x0 - t.refX), fy = _mm_set1_ps((float)y - t.refY);
+    auto at4 = [&](int a) {
+        const Plane* p = &t.plane[a];
+        const __m128 base = _mm_set_ps(p[3].at, p[2].at, p[1].at, p[0].at);
+        const __m128 dx = _mm_set_ps(p[3].dx, p[2].dx, p[1].dx, p[0].dx);
+        const __m128 dy = _mm_set_ps(p[3].dy, p[2].dy, p[1].dy, p[0].dy);
+        return _mm_add_ps(_mm_add_ps(base, _mm_mul_ps(dx, fx)), _mm_mul_ps(dy, fy));
+    };
+    static_assert(kQ == kZ + 1 && kSQ == kZ + 2 && kTQ == kZ + 3 && kG == kR + 1 && kB == kR + 2 && kA == kR + 3);
+    const __m128 zqst = at4(kZ);
+    float z = _mm_cvtss_f32(zqst);
     const float zdx = t.plane[kZ].dx;
-    // Colours in 16.16 with a half added, stepped with wrap-around arithmetic.
-    const uint32_t half = 1u << 15;
-    const uint32_t r = (uint32_t)ToFix(at(kR)) + half, g = (uint32_t)ToFix(at(kG)) + half,
-                   b = (uint32_t)ToFix(at(kB)) + half;
-    const uint32_t rdx = (uint32_t)ToFix(t.plane[kR].dx), gdx = (uint32_t)ToFix(t.plane[kG].dx),
-                   bdx = (uint32_t)ToFix(t.plane[kB].dx);
+    // Colours in 16.16 with a half added (ToFix on four lanes), stepped with
+    // wrap-around arithmetic.
+    auto toFix4 = [](__m128 v) {
+        v = _mm_max_ps(_mm_mul_ps(v, _mm_set1_ps(65536.0f)), _mm_set1_ps(-2.0e9f));  // NaN takes the second operand
+        return _mm_cvttps_epi32(_mm_min_ps(v, _mm_set1_ps(2.0e9f)));
+    };
+    const __m128i colour = _mm_add_epi32(toFix4(at4(kR)), _mm_set1_epi32(1 << 15));
+    const __m128i colourDx = toFix4(_mm_set_ps(t.plane[kA].dx, t.plane[kB].dx, t.plane[kG].dx, t.plane[kR].dx));
     const Target& tg = ps.target;
     uint16_t* cp = reinterpret_cast<uint16_t*>(tg.color + (ptrdiff_t)y * tg.colorPitch) + x0;
     uint16_t* zp = nullptr;
@@ -550,7 +562,9 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     const TexImage* tex = ps.texture.get();
     float q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0, texW = 0, texH = 0;
     if constexpr (kTex != TexMode::kNone) {
-        q = at(kQ), s = at(kSQ), tq = at(kTQ);
+        q = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(1, 1, 1, 1)));
+        s = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(2, 2, 2, 2)));
+        tq = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(3, 3, 3, 3)));
         qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
         texW = (float)tex->width;
         texH = (float)tex->height;
@@ -568,14 +582,17 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
         maskY = _mm_set1_epi32((int)tex->maskY);
         shiftX = _mm_cvtsi32_si128(tex->shiftX);
     }
-    // 16.16 values of pixels 0..3 of the run; pixels 4..7 add four steps.
-    __m128i rLo = _mm_add_epi32(_mm_set1_epi32((int)r), LaneSteps(_mm_set1_epi32((int)rdx)));
-    __m128i gLo = _mm_add_epi32(_mm_set1_epi32((int)g), LaneSteps(_mm_set1_epi32((int)gdx)));
-    __m128i bLo = _mm_add_epi32(_mm_set1_epi32((int)b), LaneSteps(_mm_set1_epi32((int)bdx)));
-    const __m128i r4 = _mm_set1_epi32((int)(4u * rdx)), g4 = _mm_set1_epi32((int)(4u * gdx)),
-                  b4 = _mm_set1_epi32((int)(4u * bdx));
+    // 16.16 values of pixels 0..3 of the run; pixels 4..7 add four steps,
+    // the next run eight (only the last run can be shorter).
+    const __m128i rdx = _mm_shuffle_epi32(colourDx, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m128i gdx = _mm_shuffle_epi32(colourDx, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m128i bdx = _mm_shuffle_epi32(colourDx, _MM_SHUFFLE(2, 2, 2, 2));
+    __m128i rLo = _mm_add_epi32(_mm_shuffle_epi32(colour, _MM_SHUFFLE(0, 0, 0, 0)), LaneSteps(rdx));
+    __m128i gLo = _mm_add_epi32(_mm_shuffle_epi32(colour, _MM_SHUFFLE(1, 1, 1, 1)), LaneSteps(gdx));
+    __m128i bLo = _mm_add_epi32(_mm_shuffle_epi32(colour, _MM_SHUFFLE(2, 2, 2, 2)), LaneSteps(bdx));
+    const __m128i r4 = _mm_slli_epi32(rdx, 2), g4 = _mm_slli_epi32(gdx, 2), b4 = _mm_slli_epi32(bdx, 2);
     // Flat-coloured triangles (common: lit per face) keep one diffuse for the span.
-    const bool flat = rdx == 0 && gdx == 0 && bdx == 0;
+    const bool flat = (_mm_movemask_epi8(_mm_cmpeq_epi32(colourDx, zero)) & 0xFFF) == 0xFFF;
     __m128i dR = Level8(rLo, rLo), dG = Level8(gLo, gLo), dB = Level8(bLo, bLo);
 
     // Runs with a full kRun pixels of row left move whole 16-byte blocks;
@@ -723,10 +740,9 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
             }
         }
         if (!flat) {
-            const uint32_t un = (uint32_t)n;
-            rLo = _mm_add_epi32(rLo, _mm_set1_epi32((int)(rdx * un)));
-            gLo = _mm_add_epi32(gLo, _mm_set1_epi32((int)(gdx * un)));
-            bLo = _mm_add_epi32(bLo, _mm_set1_epi32((int)(bdx * un)));
+            rLo = _mm_add_epi32(rLo, _mm_slli_epi32(r4, 1));
+            gLo = _mm_add_epi32(gLo, _mm_slli_epi32(g4, 1));
+            bLo = _mm_add_epi32(bLo, _mm_slli_epi32(b4, 1));
         }
         cp += n;
         if constexpr (kDepthOn) zp += n;
