@@ -543,7 +543,6 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     };
     static_assert(kQ == kZ + 1 && kSQ == kZ + 2 && kTQ == kZ + 3 && kG == kR + 1 && kB == kR + 2 && kA == kR + 3);
     const __m128 zqst = at4(kZ);
-    float z = _mm_cvtss_f32(zqst);
     const float zdx = t.plane[kZ].dx;
     // Colours in 16.16 with a half added (ToFix on four lanes), stepped with
     // wrap-around arithmetic.
@@ -560,12 +559,8 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     const DWORD zfunc = ps.depthFunc;
     const bool zwrite = ps.depthWrite;
     const TexImage* tex = ps.texture.get();
-    float q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0, texW = 0, texH = 0;
+    float texW = 0, texH = 0;
     if constexpr (kTex != TexMode::kNone) {
-        q = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(1, 1, 1, 1)));
-        s = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(2, 2, 2, 2)));
-        tq = _mm_cvtss_f32(_mm_shuffle_ps(zqst, zqst, _MM_SHUFFLE(3, 3, 3, 3)));
-        qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
         texW = (float)tex->width;
         texH = (float)tex->height;
     }
@@ -599,15 +594,20 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
     // pixels past the span are written back unchanged (this thread owns the row).
     int rowLimit = tg.width;
     if constexpr (kDepthOn) rowLimit = std::min(rowLimit, tg.depthWidth);
-    // 1/q at the end of a run is 1/q at the start of the next.
-    [[maybe_unused]] float wNext = 0;
-    [[maybe_unused]] bool haveW = false;
+    // Z, Q, SQ and TQ at the run's start, stepped a run at a time together.
+    __m128 zqstRun = zqst;
+    const __m128 zqstDx = _mm_set_ps(t.plane[kTQ].dx, t.plane[kSQ].dx, t.plane[kQ].dx, zdx);
+    const __m128 zmax = _mm_set1_ps((float)ps.depthMax);
+    // Depth offsets of a run's pixels from its start, the same every run.
+    const __m128 zOff[2] = {_mm_mul_ps(lanef, _mm_set1_ps(zdx)),
+                            _mm_mul_ps(_mm_add_ps(lanef, _mm_set1_ps(4.0f)), _mm_set1_ps(zdx))};
     for (int x = x0; x < x1;) {
         const int runEnd = std::min(x + kRun, x1);
         const int n = runEnd - x;
         const bool wide = x + kRun <= rowLimit;
         __m128i pass = _mm_cmpgt_epi16(_mm_set1_epi16((short)n), lane16);  // all ones where drawn
         __m128i zold = zero, znew = zero;
+        const __m128 zqstEnd = _mm_add_ps(zqstRun, _mm_mul_ps(zqstDx, _mm_set1_ps((float)n)));
         if constexpr (kDepthOn) {
             if (wide)
                 zold = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zp));
@@ -616,11 +616,10 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 for (int i = 0; i < n; ++i) zbuf[i] = zp[i];
                 zold = _mm_load_si128(reinterpret_cast<const __m128i*>(zbuf));
             }
-            const __m128 zmax = _mm_set1_ps((float)ps.depthMax);
+            const __m128 z = _mm_shuffle_ps(zqstRun, zqstRun, _MM_SHUFFLE(0, 0, 0, 0));
             __m128i zi[2];
             for (int h = 0; h < 2; ++h) {
-                __m128 zf = _mm_add_ps(_mm_set1_ps(z), _mm_mul_ps(_mm_add_ps(lanef, _mm_set1_ps((float)(4 * h))),
-                                                                  _mm_set1_ps(zdx)));
+                __m128 zf = _mm_add_ps(z, zOff[h]);
                 zf = _mm_min_ps(_mm_max_ps(zf, _mm_setzero_ps()), zmax);  // NaN becomes 0 here
                 // Biased by -32768 so the signed pack below is exact for 0..65535.
                 zi[h] = _mm_sub_epi32(_mm_cvttps_epi32(zf), _mm_set1_epi32(32768));
@@ -633,28 +632,25 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
             else if (zfunc == D3DCMP_LESS)
                 pass = _mm_and_si128(_mm_cmpgt_epi16(ob, zb), pass);
             znew = _mm_xor_si128(zb, sign16);
-            z += zdx * n;
         }
         const bool any = _mm_movemask_epi8(pass) != 0;
         __m128i uLo = zero, vLo = zero, u4 = zero, v4 = zero;
         bool linear = false;
         if constexpr (kTex != TexMode::kNone) {
-            float qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
             if (any) {
-                float w0 = haveW ? wNext : 1.0f / q, w1 = 1.0f / qe;
-                wNext = w1;
-                float u = s * w0, v = tq * w0;
-                float inv = n == kRun ? 1.0f / (float)kRun : 1.0f / (float)n;
-                float du = (se * w1 - u) * inv, dv = (te * w1 - v) * inv;
+                // 1/q at both ends (w0, w0, w1, w1), then u, v at both ends.
+                const __m128 w = _mm_div_ps(_mm_set1_ps(1.0f), _mm_shuffle_ps(zqstRun, zqstEnd, _MM_SHUFFLE(1, 1, 1, 1)));
+                const __m128 uvs = _mm_mul_ps(_mm_shuffle_ps(zqstRun, zqstEnd, _MM_SHUFFLE(3, 2, 3, 2)), w);
+                const float inv = n == kRun ? 1.0f / (float)kRun : 1.0f / (float)n;
+                const __m128 duv = _mm_mul_ps(_mm_sub_ps(_mm_movehl_ps(uvs, uvs), uvs), _mm_set1_ps(inv));
                 if constexpr (kTex == TexMode::kLinear) {
                     linear = true;
                 } else if constexpr (kTex == TexMode::kLodSelect) {
                     // Magnified when a pixel step spans at most one texel: the
                     // squared steps in x (lanes 0, 1) and y (2, 3), as ShadeSpan.
-                    const __m128 dydv = _mm_mul_ps(
-                        _mm_sub_ps(planeDy, _mm_mul_ps(_mm_set_ps(0, 0, v, u), _mm_set1_ps(t.plane[kQ].dy))),
-                        _mm_set1_ps(w0));
-                    const __m128 d = _mm_movelh_ps(_mm_set_ps(0, 0, dv, du), dydv);
+                    const __m128 dydv =
+                        _mm_mul_ps(_mm_sub_ps(planeDy, _mm_mul_ps(uvs, _mm_set1_ps(t.plane[kQ].dy))), w);
+                    const __m128 d = _mm_movelh_ps(duv, dydv);
                     const __m128 p = _mm_mul_ps(_mm_mul_ps(_mm_mul_ps(d, d), texSize), texSize);
                     const __m128 sum = _mm_add_ps(p, _mm_shuffle_ps(p, p, _MM_SHUFFLE(2, 3, 0, 1)));
                     const float rx = _mm_cvtss_f32(sum), ry = _mm_cvtss_f32(_mm_movehl_ps(sum, sum));
@@ -662,7 +658,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 }
                 // U, V relative to a whole number of repeats (so they stay
                 // small), dU, dV: 16.16 texels, all four in one register.
-                const __m128 uvd = _mm_set_ps(dv, du, v, u);
+                const __m128 uvd = _mm_movelh_ps(uvs, duv);
                 const __m128i whole = _mm_and_si128(FloorInt4(uvd), _mm_set_epi32(0, 0, -1, -1));
                 const __m128i fixed = ToTexel4(_mm_mul_ps(_mm_sub_ps(uvd, _mm_cvtepi32_ps(whole)), texScale));
                 const __m128i dU = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(2, 2, 2, 2));
@@ -672,8 +668,6 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 u4 = _mm_slli_epi32(dU, 2);
                 v4 = _mm_slli_epi32(dV, 2);
             }
-            haveW = any;
-            q = qe, s = se, tq = te;
         }
         if (any) {
             if (!flat) {
@@ -744,6 +738,7 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
             gLo = _mm_add_epi32(gLo, _mm_slli_epi32(g4, 1));
             bLo = _mm_add_epi32(bLo, _mm_slli_epi32(b4, 1));
         }
+        zqstRun = zqstEnd;
         cp += n;
         if constexpr (kDepthOn) zp += n;
         x = runEnd;
