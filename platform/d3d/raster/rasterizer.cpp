@@ -451,12 +451,17 @@ struct Channels {
     __m128i r, g, b;
 };
 __attribute__((always_inline)) inline Channels SplitArgb(__m128i lo, __m128i hi) {
-    const __m128i low8 = _mm_set1_epi32(255);
-    Channels c;
-    c.b = _mm_packs_epi32(_mm_and_si128(lo, low8), _mm_and_si128(hi, low8));
-    c.g = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 8), low8), _mm_and_si128(_mm_srli_epi32(hi, 8), low8));
-    c.r = _mm_packs_epi32(_mm_and_si128(_mm_srli_epi32(lo, 16), low8), _mm_and_si128(_mm_srli_epi32(hi, 16), low8));
-    return c;
+    // A byte transpose: three rounds of interleaving give B0..B7 G0..G7 and
+    // R0..R7 A0..A7, then widen to 16 bits.
+    const __m128i a = _mm_unpacklo_epi8(lo, hi), b = _mm_unpackhi_epi8(lo, hi);
+    const __m128i c = _mm_unpacklo_epi8(a, b), d = _mm_unpackhi_epi8(a, b);
+    const __m128i bg = _mm_unpacklo_epi8(c, d), ra = _mm_unpackhi_epi8(c, d);
+    const __m128i zero = _mm_setzero_si128();
+    Channels ch;
+    ch.b = _mm_unpacklo_epi8(bg, zero);
+    ch.g = _mm_unpackhi_epi8(bg, zero);
+    ch.r = _mm_unpacklo_epi8(ra, zero);
+    return ch;
 }
 
 // Bilinear texels (power-of-two, wrapping) for a run of eight pixels given
@@ -661,12 +666,17 @@ void ShadeSpan565(const Triangle& t, const PixelState& ps, int y, int x0, int x1
                 const __m128 uvd = _mm_movelh_ps(uvs, duv);
                 const __m128i whole = _mm_and_si128(FloorInt4(uvd), _mm_set_epi32(0, 0, -1, -1));
                 const __m128i fixed = ToTexel4(_mm_mul_ps(_mm_sub_ps(uvd, _mm_cvtepi32_ps(whole)), texScale));
-                const __m128i dU = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(2, 2, 2, 2));
-                const __m128i dV = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(3, 3, 3, 3));
-                uLo = _mm_add_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(0, 0, 0, 0)), LaneSteps(dU));
-                vLo = _mm_add_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(1, 1, 1, 1)), LaneSteps(dV));
-                u4 = _mm_slli_epi32(dU, 2);
-                v4 = _mm_slli_epi32(dV, 2);
+                // Pixels 0, 1 as (U, V) pairs, pixels 2, 3 two steps on, then
+                // split into U lanes and V lanes.
+                const __m128i steps = _mm_shuffle_epi32(fixed, _MM_SHUFFLE(3, 2, 3, 2));
+                const __m128i p01 = _mm_add_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(1, 0, 1, 0)), _mm_slli_si128(steps, 8));
+                const __m128i p23 = _mm_add_epi32(p01, _mm_slli_epi32(steps, 1));
+                uLo = _mm_castps_si128(
+                    _mm_shuffle_ps(_mm_castsi128_ps(p01), _mm_castsi128_ps(p23), _MM_SHUFFLE(2, 0, 2, 0)));
+                vLo = _mm_castps_si128(
+                    _mm_shuffle_ps(_mm_castsi128_ps(p01), _mm_castsi128_ps(p23), _MM_SHUFFLE(3, 1, 3, 1)));
+                u4 = _mm_slli_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(2, 2, 2, 2)), 2);
+                v4 = _mm_slli_epi32(_mm_shuffle_epi32(fixed, _MM_SHUFFLE(3, 3, 3, 3)), 2);
             }
         }
         if (any) {
