@@ -11,18 +11,7 @@ FakeDirect3D::FakeDirect3D(FakeWorld* world, FakeDirectDraw* dd) : FakeObject(wo
 }
 
 HRESULT FakeDirect3D::QueryInterface(REFIID riid, LPVOID* out) {
-    if (CheckAlive("QueryInterface")) return E_FAIL;
-    HRESULT hr = Scripted("QueryInterface");
-    if (!out) hr = E_POINTER;
-    if (hr == S_OK && (riid == IID_IDirect3D7 || riid == IID_IUnknown)) {
-        HandOut();
-        *out = static_cast<IDirect3D7*>(this);
-    } else {
-        if (out) *out = nullptr;
-        if (hr == S_OK) hr = E_NOINTERFACE;
-    }
-    Log("QueryInterface", {}, hr);
-    return hr;
+    return QueryOwn(riid, IID_IDirect3D7, static_cast<IDirect3D7*>(this), out);
 }
 
 HRESULT FakeDirect3D::CreateDevice(REFCLSID type, LPDIRECTDRAWSURFACE7 target, LPDIRECT3DDEVICE7* out) {

@@ -73,18 +73,7 @@ FakeDevice::FakeDevice(FakeWorld* world, FakeDirect3D* d3d_, REFGUID type_, Fake
 }
 
 HRESULT FakeDevice::QueryInterface(REFIID riid, LPVOID* out) {
-    if (CheckAlive("QueryInterface")) return E_FAIL;
-    HRESULT hr = Scripted("QueryInterface");
-    if (!out) hr = E_POINTER;
-    if (hr == S_OK && (riid == IID_IDirect3DDevice7 || riid == IID_IUnknown)) {
-        HandOut();
-        *out = static_cast<IDirect3DDevice7*>(this);
-    } else {
-        if (out) *out = nullptr;
-        if (hr == S_OK) hr = E_NOINTERFACE;
-    }
-    Log("QueryInterface", {}, hr);
-    return hr;
+    return QueryOwn(riid, IID_IDirect3DDevice7, static_cast<IDirect3DDevice7*>(this), out);
 }
 
 HRESULT FakeDevice::GetCaps(LPD3DDEVICEDESC7 desc) {

@@ -18,18 +18,7 @@ FakeSurface::FakeSurface(FakeWorld* world, FakeDirectDraw* owner_, const DDSURFA
 }
 
 HRESULT FakeSurface::QueryInterface(REFIID riid, LPVOID* out) {
-    if (CheckAlive("QueryInterface")) return E_FAIL;
-    HRESULT hr = Scripted("QueryInterface");
-    if (!out) hr = E_POINTER;
-    if (hr == S_OK && (riid == IID_IDirectDrawSurface7 || riid == IID_IUnknown)) {
-        HandOut();
-        *out = static_cast<IDirectDrawSurface7*>(this);
-    } else {
-        if (out) *out = nullptr;
-        if (hr == S_OK) hr = E_NOINTERFACE;
-    }
-    Log("QueryInterface", {}, hr);
-    return hr;
+    return QueryOwn(riid, IID_IDirectDrawSurface7, static_cast<IDirectDrawSurface7*>(this), out);
 }
 
 HRESULT FakeSurface::AddAttachedSurface(LPDIRECTDRAWSURFACE7 s) {

@@ -273,3 +273,22 @@ D3DDEVICEDESC7 FakeWorld::Caps(REFGUID type) const {
 }
 
 }  // namespace sombrella::fakes
+
+namespace sombrella::fakes {
+
+HRESULT FakeObject::QueryOwn(REFIID riid, REFIID own, void* self, LPVOID* out) {
+    if (CheckAlive("QueryInterface")) return E_FAIL;
+    HRESULT hr = Scripted("QueryInterface");
+    if (!out) hr = E_POINTER;
+    if (hr == S_OK && (riid == own || riid == IID_IUnknown)) {
+        HandOut();
+        *out = self;
+    } else {
+        if (out) *out = nullptr;
+        if (hr == S_OK) hr = E_NOINTERFACE;
+    }
+    Log("QueryInterface", {}, hr);
+    return hr;
+}
+
+}  // namespace sombrella::fakes

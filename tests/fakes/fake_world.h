@@ -83,6 +83,9 @@ public:
 protected:
     // Counts the call; returns the scripted failure for it, or S_OK.
     HRESULT Scripted(const std::string& method);
+    // QueryInterface for a fake that offers one interface (and IUnknown):
+    // `self` is this object seen as that interface.
+    HRESULT QueryOwn(REFIID riid, REFIID own, void* self, LPVOID* out);
     void Log(const std::string& method, std::vector<double> args, long result, std::string text = {});
     ULONG DoAddRef();
     ULONG DoRelease();
