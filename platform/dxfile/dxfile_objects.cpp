@@ -55,14 +55,15 @@ HRESULT CopyName(std::string_view name, LPSTR buf, LPDWORD len) {
 class DataObject;
 HRESULT MakeData(Document* doc, Node* n, LPDIRECTXFILEDATA* out);
 
-class ReferenceObject final : public ComObject<IDirectXFileDataReference> {
+// A view of one parsed object: its name and id, holding the document alive.
+template <class Base>
+class NodeObject : public ComObject<Base> {
 public:
-    ReferenceObject(Document* doc, Node* n) : doc_(doc), node_(n) { doc_->AddRef(); }
+    NodeObject(Document* doc, Node* n, const IID& own) : doc_(doc), node_(n), own_(own) { doc_->AddRef(); }
     HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (riid == kIID_IUnknown || riid == IID_IDirectXFileObject || riid == IID_IDirectXFileDataReference)
-            return Hand(out);
+        if (riid == kIID_IUnknown || riid == IID_IDirectXFileObject || riid == own_) return this->Hand(out);
         return E_NOINTERFACE;
     }
     HRESULT GetName(LPSTR buf, LPDWORD len) override { return CopyName(node_->name, buf, len); }
@@ -71,6 +72,19 @@ public:
         *guid = node_->guid;
         return S_OK;
     }
+
+protected:
+    ~NodeObject() override { doc_->Release(); }
+    Document* doc_;
+    Node* node_;
+
+private:
+    const IID& own_;
+};
+
+class ReferenceObject final : public NodeObject<IDirectXFileDataReference> {
+public:
+    ReferenceObject(Document* doc, Node* n) : NodeObject(doc, n, IID_IDirectXFileDataReference) {}
     HRESULT Resolve(LPDIRECTXFILEDATA* out) override {
         if (!out) return DXFILEERR_BADVALUE;
         *out = nullptr;
@@ -79,29 +93,11 @@ public:
         if (!target) return DXFILEERR_BADDATAREFERENCE;
         return MakeData(doc_, target, out);
     }
-
-private:
-    ~ReferenceObject() override { doc_->Release(); }
-    Document* doc_;
-    Node* node_;
 };
 
-class DataObject final : public ComObject<IDirectXFileData> {
+class DataObject final : public NodeObject<IDirectXFileData> {
 public:
-    DataObject(Document* doc, Node* n) : doc_(doc), node_(n) { doc_->AddRef(); }
-    HRESULT QueryInterface(REFIID riid, LPVOID* out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (riid == kIID_IUnknown || riid == IID_IDirectXFileObject || riid == IID_IDirectXFileData)
-            return Hand(out);
-        return E_NOINTERFACE;
-    }
-    HRESULT GetName(LPSTR buf, LPDWORD len) override { return CopyName(node_->name, buf, len); }
-    HRESULT GetId(LPGUID guid) override {
-        if (!guid) return DXFILEERR_BADVALUE;
-        *guid = node_->guid;
-        return S_OK;
-    }
+    DataObject(Document* doc, Node* n) : NodeObject(doc, n, IID_IDirectXFileData) {}
     HRESULT GetData(LPCSTR member, DWORD* size, void** data) override {
         if (!size || !data) return DXFILEERR_BADVALUE;
         static uint8_t empty[8];
@@ -148,9 +144,6 @@ public:
     HRESULT AddBinaryObject(LPCSTR, const GUID*, LPCSTR, LPVOID, DWORD) override { return E_NOTIMPL; }
 
 private:
-    ~DataObject() override { doc_->Release(); }
-    Document* doc_;
-    Node* node_;
     size_t next_ = 0;
 };
 
