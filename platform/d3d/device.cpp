@@ -22,9 +22,18 @@ D3DLIGHT7 DefaultLight() {
     return l;
 }
 
+// Render states retired with DirectX 7 (TEXTUREHANDLE, TEXTUREMAPBLEND):
+// a DirectX 7 device refuses them both ways.
+bool RetiredState(DWORD state) { return state == 1 || state == 21; }
+
 bool ValidLight(const D3DLIGHT7& l) {
     if (l.dltType != D3DLIGHT_POINT && l.dltType != D3DLIGHT_SPOT && l.dltType != D3DLIGHT_DIRECTIONAL) return false;
-    if (l.dltType != D3DLIGHT_DIRECTIONAL && !(l.dvRange >= 0.0f)) return false;
+    if (l.dltType != D3DLIGHT_DIRECTIONAL) {
+        if (!(l.dvRange >= 0.0f)) return false;
+        // Attenuation must be a finite, non-negative polynomial.
+        for (float a : {l.dvAttenuation0, l.dvAttenuation1, l.dvAttenuation2})
+            if (!(a >= 0.0f) || !std::isfinite(a)) return false;
+    }
     if (l.dltType == D3DLIGHT_SPOT) {
         if (!(l.dvTheta >= 0.0f) || !(l.dvPhi >= l.dvTheta) || !(l.dvPhi <= 3.1416f)) return false;
     }
@@ -38,6 +47,8 @@ Device::Device(IDirect3D7* d3d, ddraw::Surface* target, REFCLSID type) : d3d_(d3
     target_->AddRef();
     raster::ResetToDefaults(state_, target_->AttachedDepth() != nullptr);
     state_.viewport = D3DVIEWPORT7{0, 0, target_->Width(), target_->Height(), 0.0f, 1.0f};
+    // Every transform starts as the identity, the stored-only ones too.
+    for (D3DMATRIX& m : extraTransforms_) m = state_.world;
 }
 
 Device::~Device() {
@@ -141,13 +152,17 @@ HRESULT Device::GetRenderTarget(LPDIRECTDRAWSURFACE7* out) {
 
 HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color, D3DVALUE z, DWORD stencil) {
     (void)stencil;
-    if (count > 0 && !rects) return DDERR_INVALIDPARAMS;
+    // A count without a list clears the whole viewport; a list without a
+    // count clears nothing. Both succeed.
+    if (!rects) count = 0;
+    const bool nothing = count == 0 && rects;
     if (!(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return DDERR_INVALIDPARAMS;
     if (target_->Lost()) return DDERR_SURFACELOST;
     raster::Target t;
     if (!raster::DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !t.depth) return D3DERR_ZBUFFER_NOTPRESENT;
     if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return DDERR_INVALIDPARAMS;
+    if (nothing) return D3D_OK;
     HRESULT hr = pipeline_.Clear(state_, t, count, rects, flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), color, z);
     if (!inScene_) pipeline_.Flush();
     return hr;
@@ -250,14 +265,28 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enabled) {
 }
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
-    if ((DWORD)state == 0 || (DWORD)state >= raster::kRenderStateCount) return DDERR_INVALIDPARAMS;
+    if ((DWORD)state == 0 || (DWORD)state >= raster::kRenderStateCount || RetiredState(state))
+        return DDERR_INVALIDPARAMS;
     state_.renderState[state] = value;
-    if (state == D3DRENDERSTATE_AMBIENT) ++state_.lightingVersion;
+    switch (state) {
+    case D3DRENDERSTATE_AMBIENT:
+    case D3DRENDERSTATE_COLORVERTEX:
+    case D3DRENDERSTATE_DIFFUSEMATERIALSOURCE:
+    case D3DRENDERSTATE_SPECULARMATERIALSOURCE:
+    case D3DRENDERSTATE_AMBIENTMATERIALSOURCE:
+    case D3DRENDERSTATE_EMISSIVEMATERIALSOURCE:
+    case D3DRENDERSTATE_LOCALVIEWER:
+    case D3DRENDERSTATE_SPECULARENABLE:
+    case D3DRENDERSTATE_NORMALIZENORMALS:
+    case D3DRENDERSTATE_LIGHTING: ++state_.lightingVersion; break;  // lighting reads these
+    default: break;
+    }
     return D3D_OK;
 }
 
 HRESULT Device::GetRenderState(D3DRENDERSTATETYPE state, LPDWORD value) {
-    if (!value || (DWORD)state == 0 || (DWORD)state >= raster::kRenderStateCount) return DDERR_INVALIDPARAMS;
+    if (!value || (DWORD)state == 0 || (DWORD)state >= raster::kRenderStateCount || RetiredState(state))
+        return DDERR_INVALIDPARAMS;
     *value = state_.renderState[state];
     return D3D_OK;
 }
@@ -287,8 +316,12 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
     ddraw::Surface* t = nullptr;
     if (texture) {
         t = ddraw::Surface::From(texture);
-        if (!t || !(t->Caps() & DDSCAPS_TEXTURE)) return DDERR_INVALIDPARAMS;
-        t->AddRef();
+        if (!t) return DDERR_INVALIDPARAMS;
+        // A surface that is no texture is accepted and leaves the stage empty.
+        if (t->Caps() & DDSCAPS_TEXTURE)
+            t->AddRef();
+        else
+            t = nullptr;
     }
     ddraw::Surface* old = state_.texture[stage];
     state_.texture[stage] = t;

@@ -6,16 +6,12 @@
 #include <vector>
 
 #include "common/knobs.h"
+#include "common/pixel_format.h"
 #include "common/png_write.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::ddraw {
 namespace {
-
-// Expands a 5- or 6-bit channel to 8 bits by bit replication.
-uint8_t Expand(uint32_t v, int bits) {
-    return static_cast<uint8_t>(bits == 5 ? (v << 3) | (v >> 2) : (v << 2) | (v >> 4));
-}
 
 void ToRgb(const Surface& s, std::vector<uint8_t>& rgb) {
     const DWORD w = s.Width(), h = s.Height();
@@ -27,12 +23,8 @@ void ToRgb(const Surface& s, std::vector<uint8_t>& rgb) {
         for (DWORD x = 0; x < w; ++x, out += 3) {
             if (f.dwRGBBitCount == 16) {
                 const uint32_t p = row[2 * x] | (row[2 * x + 1] << 8);
-                if (f.dwGBitMask == 0x07E0) {
-                    out[0] = Expand(p >> 11, 5), out[1] = Expand((p >> 5) & 63, 6), out[2] = Expand(p & 31, 5);
-                } else {
-                    out[0] = Expand((p >> 10) & 31, 5), out[1] = Expand((p >> 5) & 31, 5),
-                    out[2] = Expand(p & 31, 5);
-                }
+                const uint32_t argb = f.dwGBitMask == 0x07E0 ? pixel::Rgb565ToArgb(p) : pixel::Rgb555ToArgb(p);
+                out[0] = uint8_t(argb >> 16), out[1] = uint8_t(argb >> 8), out[2] = uint8_t(argb);
             } else {
                 const uint8_t* p = row + x * s.BytesPerPixel();
                 out[0] = p[2], out[1] = p[1], out[2] = p[0];

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "common/knobs.h"
+#include "common/pixel_format.h"
 #include "common/present_hooks.h"
 #include "d3d/direct3d.h"
 #include "ddraw/capture.h"
@@ -20,20 +21,8 @@ void OnActivation(void* user, HWND, bool active) { static_cast<DirectDraw*>(user
 }  // namespace
 
 bool DisplayFormat(DWORD bpp, DDPIXELFORMAT* out) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof(f);
-    f.dwFlags = DDPF_RGB;
-    if (bpp == 16) {
-        f = FormatRGB565();
-    } else if (bpp == 32) {
-        f.dwRGBBitCount = 32;
-        f.dwRBitMask = 0x00FF0000;
-        f.dwGBitMask = 0x0000FF00;
-        f.dwBBitMask = 0x000000FF;
-    } else {
-        return false;
-    }
-    *out = f;
+    if (bpp != 16 && bpp != 32) return false;
+    *out = bpp == 16 ? pixel::Rgb565() : pixel::Xrgb8888();
     return true;
 }
 
@@ -203,6 +192,8 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
     }
     DWORD placed = caps;
     if (!(placed & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY))) placed |= DDSCAPS_VIDEOMEMORY;
+    // Video memory here is always the card's own (local) memory.
+    if (placed & DDSCAPS_VIDEOMEMORY) placed |= DDSCAPS_LOCALVIDMEM;
     made = new Surface(this, w, h, f, placed, desc->ddsCaps.dwCaps2);
     *out = made;
     return DD_OK;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "common/knobs.h"
+#include "common/pixel_format.h"
 #include "ddraw/surface.h"
 #include "win32/clock.h"
 #include "win32/window.h"
@@ -26,7 +27,7 @@ uint64_t NowNs() {
 }
 
 Uint32 SdlFormatOf(const DDPIXELFORMAT& f) {
-    if (f.dwRGBBitCount == 16 && f.dwGBitMask == 0x07E0) return SDL_PIXELFORMAT_RGB565;
+    if (pixel::SameRgb(f, pixel::Rgb565())) return SDL_PIXELFORMAT_RGB565;
     if (f.dwRGBBitCount == 16) return SDL_PIXELFORMAT_RGB555;
     return SDL_PIXELFORMAT_RGB888;
 }

@@ -2,50 +2,18 @@
 
 #include <cstring>
 
+#include "common/pixel_format.h"
 #include "ddraw/directdraw.h"
 #include "win32/gdi_surface.h"
 
 namespace sombrella::ddraw {
-namespace {
 
-DWORD BytesPerPixelOf(const DDPIXELFORMAT& f) {
-    if (f.dwFlags & DDPF_ZBUFFER) return f.dwZBufferBitDepth > 16 ? 4 : 2;
-    if (f.dwFlags & DDPF_FOURCC) return 0;
-    return (f.dwRGBBitCount + 7) / 8;
-}
-
-// Block-compressed formats: bytes per 4x4 block, 0 when unknown.
-DWORD BlockBytesOf(DWORD fourCC) {
-    if (fourCC == MAKEFOURCC('D', 'X', 'T', '1')) return 8;
-    if (fourCC == MAKEFOURCC('D', 'X', 'T', '2') || fourCC == MAKEFOURCC('D', 'X', 'T', '3') ||
-        fourCC == MAKEFOURCC('D', 'X', 'T', '4') || fourCC == MAKEFOURCC('D', 'X', 'T', '5'))
-        return 16;
-    return 0;
-}
-
-}  // namespace
-
-DDPIXELFORMAT FormatRGB565() {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof(f);
-    f.dwFlags = DDPF_RGB;
-    f.dwRGBBitCount = 16;
-    f.dwRBitMask = 0xF800;
-    f.dwGBitMask = 0x07E0;
-    f.dwBBitMask = 0x001F;
-    return f;
-}
+DDPIXELFORMAT FormatRGB565() { return pixel::Rgb565(); }
 
 DDPIXELFORMAT FormatDepth(DWORD bits, DWORD stencilBits) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof(f);
-    f.dwFlags = DDPF_ZBUFFER | (stencilBits ? DDPF_STENCILBUFFER : 0);
-    f.dwZBufferBitDepth = bits;
-    f.dwStencilBitDepth = stencilBits;
     const DWORD zBits = bits - stencilBits;
-    f.dwZBitMask = zBits >= 32 ? 0xFFFFFFFFu : ((1u << zBits) - 1) << stencilBits;
-    f.dwStencilBitMask = stencilBits ? (1u << stencilBits) - 1 : 0;
-    return f;
+    return pixel::DepthFormat(bits, zBits >= 32 ? 0xFFFFFFFFu : ((1u << zBits) - 1) << stencilBits, stencilBits,
+                              stencilBits ? (1u << stencilBits) - 1 : 0);
 }
 
 Surface* Surface::From(IDirectDrawSurface7* s) { return dynamic_cast<Surface*>(s); }
@@ -54,12 +22,12 @@ Surface::Surface(DirectDraw* owner, DWORD width, DWORD height, const DDPIXELFORM
                  DWORD caps2)
     : owner_(owner), width_(width), height_(height), format_(format), caps_(caps), caps2_(caps2) {
     format_.dwSize = sizeof(DDPIXELFORMAT);
-    bytesPerPixel_ = BytesPerPixelOf(format_);
+    bytesPerPixel_ = pixel::BytesPerPixel(format_);
     size_t rows = height;
     if (bytesPerPixel_) {
         pitch_ = static_cast<LONG>((static_cast<size_t>(width) * bytesPerPixel_ + 3) & ~size_t(3));
     } else {
-        const DWORD block = BlockBytesOf(format_.dwFourCC);
+        const DWORD block = pixel::BlockBytes(format_.dwFourCC);
         pitch_ = static_cast<LONG>(((width + 3) / 4) * static_cast<size_t>(block ? block : 8));
         rows = (height + 3) / 4;
     }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "dxfile.h"
 #include "dxfile_debug.h"
@@ -40,6 +41,12 @@ private:
 
 HRESULT CopyName(std::string_view name, LPSTR buf, LPDWORD len) {
     if (!len) return DXFILEERR_BADVALUE;
+    if (name.empty()) {
+        // No name: length 0, whatever the buffer (an empty string where it fits).
+        if (buf && *len > 0) buf[0] = 0;
+        *len = 0;
+        return S_OK;
+    }
     DWORD need = DWORD(name.size() + 1);
     if (!buf) {
         *len = need;
@@ -170,7 +177,21 @@ public:
             HRESULT hr = doc_->ParseNext();
             if (hr != S_OK) return hr;
         }
-        return MakeData(doc_, doc_->top[next_++], out);
+        // The enumerator keeps a reference to each top-level object it hands
+        // out, until it goes itself.
+        try {
+            held_.push_back(nullptr);
+        } catch (const std::bad_alloc&) {
+            return DXFILEERR_BADALLOC;
+        }
+        HRESULT hr = MakeData(doc_, doc_->top[next_++], out);
+        if (FAILED(hr)) {
+            held_.pop_back();
+            return hr;
+        }
+        (*out)->AddRef();
+        held_.back() = *out;
+        return S_OK;
     }
     HRESULT GetDataObjectById(REFGUID guid, LPDIRECTXFILEDATA* out) override {
         if (!out) return DXFILEERR_BADVALUE;
@@ -186,9 +207,13 @@ public:
     }
 
 private:
-    ~EnumObject() override { doc_->Release(); }
+    ~EnumObject() override {
+        for (IDirectXFileData* d : held_) d->Release();
+        doc_->Release();
+    }
     Document* doc_;
     size_t next_ = 0;
+    std::vector<IDirectXFileData*> held_;
 };
 
 class XFile final : public ComObject<IDirectXFile> {

@@ -122,7 +122,16 @@ private:
                 m.prim = PrimOf(t.kind);
             } else if (t.kind == Tok::Name) {
                 const auto* sub = doc_.templates.Find(t.text);
-                if (!sub) return DXFILEERR_NOTEMPLATE;
+                // The legacy spelling of the indexed colour type.
+                if (!sub && EqualNoCase(t.text, "indexColor")) sub = doc_.templates.Find("IndexedColor");
+                if (!sub) {
+                    // A bare unknown word ("foobar;") is no member at all.
+                    Token after;
+                    size_t at = rd_.Pos();
+                    bool bare = rd_.Next(after) && after.kind == Tok::Semicolon;
+                    rd_.SetPos(at);
+                    return bare ? DXFILEERR_PARSEERROR : DXFILEERR_NOTEMPLATE;
+                }
                 m.sub = *sub;
                 tp->depth = std::max(tp->depth, (*sub)->depth + 1);
                 if (tp->depth > kMaxTemplateDepth) return DXFILEERR_PARSEERROR;
@@ -234,6 +243,16 @@ private:
             if (!rd_.Next(t)) return DXFILEERR_PARSEERROR;
         }
         if (t.kind != Tok::OBrace) return DXFILEERR_PARSEERROR;
+        {
+            // The object's class id may open its block.
+            size_t at = rd_.Pos();
+            if (rd_.Next(t) && t.kind == Tok::Guid) {
+                n->guid = t.guid;
+                n->hasGuid = true;
+            } else {
+                rd_.SetPos(at);
+            }
+        }
         n->memberOffsets.reserve(tp.members.size() + 1);
         HRESULT hr = ParseMembers(tp, n->data, &n->memberOffsets);
         if (FAILED(hr)) return hr;
@@ -350,26 +369,29 @@ private:
             uint8_t* dst = out.Grow(count * floats * 4);
             if (!dst) return DXFILEERR_BADALLOC;
             size_t n = count * floats;
+            // Structures of floats keep their own separators between members.
+            const bool values = !m.sub;
             if (reinterpret_cast<uintptr_t>(dst) % alignof(float) == 0) {
-                if (!rd_.ReadFloats(reinterpret_cast<float*>(dst), n)) return DXFILEERR_PARSEERROR;
+                float* f = reinterpret_cast<float*>(dst);
+                if (!(values ? rd_.ReadFloatValues(f, n) : rd_.ReadFloats(f, n))) return DXFILEERR_PARSEERROR;
                 return S_OK;
             }
             for (size_t i = 0; i < n; ++i) {
                 float f;
-                if (!rd_.ReadFloat(f)) return DXFILEERR_PARSEERROR;
+                if ((values && i > 0 && !rd_.NextArrayValue()) || !rd_.ReadFloat(f)) return DXFILEERR_PARSEERROR;
                 std::memcpy(dst + 4 * i, &f, 4);
             }
-            return S_OK;
+            return values && !rd_.EndArray() ? DXFILEERR_PARSEERROR : S_OK;
         }
         if (m.prim == Prim::Dword || m.prim == Prim::Sdword) {
             uint8_t* dst = out.Grow(count * 4);
             if (!dst) return DXFILEERR_BADALLOC;
             for (size_t i = 0; i < count; ++i) {
                 uint32_t v;
-                if (!rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
+                if ((i > 0 && !rd_.NextArrayValue()) || !rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
                 std::memcpy(dst + 4 * i, &v, 4);
             }
-            return S_OK;
+            return rd_.EndArray() ? S_OK : DXFILEERR_PARSEERROR;
         }
         if (m.sub && m.sub->countedDwords) {
             for (size_t i = 0; i < count; ++i) {
@@ -381,19 +403,21 @@ private:
                 std::memcpy(dst, &n, 4);
                 for (uint32_t k = 0; k < n; ++k) {
                     uint32_t v;
-                    if (!rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
+                    if ((k > 0 && !rd_.NextArrayValue()) || !rd_.ReadU32(v)) return DXFILEERR_PARSEERROR;
                     std::memcpy(dst + 4 + 4 * size_t(k), &v, 4);
                 }
+                if (n > 0 && !rd_.EndArray()) return DXFILEERR_PARSEERROR;
             }
             return S_OK;
         }
         if (!m.sub) {
             if (!out.Reserve(out.size() + count * PrimSize(m.prim))) return DXFILEERR_BADALLOC;
             for (size_t i = 0; i < count; ++i) {
+                if (i > 0 && !rd_.NextArrayValue()) return DXFILEERR_PARSEERROR;
                 HRESULT hr = ReadPrim(m.prim, out, nullptr);
                 if (FAILED(hr)) return hr;
             }
-            return S_OK;
+            return rd_.EndArray() ? S_OK : DXFILEERR_PARSEERROR;
         }
         for (size_t i = 0; i < count; ++i) {
             size_t before = rd_.Pos();
@@ -436,7 +460,7 @@ HRESULT Document::ParseStep() {
     HRESULT hr;
     const char* b = body;
     if (binary) {
-        BinaryReader rd(b, b + bodySize, pos, float64);
+        BinaryReader rd(b, b + bodySize, pos, float64, !inflated.empty());
         Parser<BinaryReader> p(*this, rd);
         hr = p.ParseTop();
         pos = rd.Pos();

@@ -153,7 +153,32 @@ public:
         return true;
     }
 
+    // Values of an array of primitives: exactly one ',' between two values,
+    // and one ';' (or a ',' not doubled) after the last.
+    bool NextArrayValue() {
+        SkipSpace();
+        if (p_ >= e_ || *p_ != ',') return false;
+        ++p_;
+        return !SeparatorFollows();
+    }
+    bool EndArray() {
+        SkipSpace();
+        if (p_ >= e_ || (*p_ != ';' && *p_ != ',')) return false;
+        return *p_++ == ';' || !SeparatorFollows();
+    }
+    bool ReadFloatValues(float* dst, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            if ((i > 0 && !NextArrayValue()) || !ReadFloat(dst[i])) return false;
+        }
+        return EndArray();
+    }
+
 private:
+    bool SeparatorFollows() {
+        SkipSpace();
+        return p_ < e_ && (*p_ == ',' || *p_ == ';');
+    }
+
     // Plain decimals ("-12.345") without from_chars: the digits as an exact
     // integer divided by an exact power of ten gives the correctly rounded
     // double; narrowing it to float is exact too unless it lands on the
@@ -303,8 +328,10 @@ private:
 // ---------------------------------------------------------------------------
 class BinaryReader {
 public:
-    BinaryReader(const char* begin, const char* end, size_t pos, bool float64)
-        : b_(begin), p_(begin + pos), e_(end), fsize_(float64 ? 8 : 4) {}
+    // loneByteEnds: a single byte left over at the end is the end of the
+    // data (as in compressed files), not a broken token.
+    BinaryReader(const char* begin, const char* end, size_t pos, bool float64, bool loneByteEnds = false)
+        : b_(begin), p_(begin + pos), e_(end), fsize_(float64 ? 8 : 4), loneByteEnds_(loneByteEnds) {}
     size_t Pos() const { return size_t(p_ - b_); }
     void SetPos(size_t pos) {
         p_ = b_ + pos;
@@ -314,7 +341,9 @@ public:
 
     bool Next(Token& t) {
         if (listLeft_ != 0) return Fail(t);
-        if (p_ >= e_) {
+        afterIntegerList_ = false;
+        if (p_ >= e_ || (loneByteEnds_ && e_ - p_ == 1)) {
+            p_ = e_;
             t.kind = Tok::Eof;
             return true;
         }
@@ -381,6 +410,7 @@ public:
                 if (!listIsFloat_) {
                     v = LoadU32(p_);
                     p_ += 4;
+                    afterIntegerList_ = listLeft_ == 0;
                 } else {
                     v = FloatToU32(TakeReal());
                 }
@@ -404,6 +434,7 @@ public:
                 } else {
                     v = double(int32_t(LoadU32(p_)));
                     p_ += 4;
+                    afterIntegerList_ = listLeft_ == 0;
                 }
                 return true;
             }
@@ -442,8 +473,8 @@ public:
     }
 
     bool ReadString(std::string_view& s) {
-        if (listLeft_) return false;
-        SkipSeparators();
+        if (listLeft_ || !SkipSeparators()) return false;
+        afterIntegerList_ = false;
         if (e_ - p_ < 6 || LoadU16(p_) != TOKEN_STRING) return false;
         uint32_t n = LoadU32(p_ + 2);
         p_ += 6;
@@ -456,9 +487,13 @@ public:
 
     bool EndMembers() {
         if (listLeft_) return false;
-        SkipSeparators();
-        return true;
+        return SkipSeparators();
     }
+
+    // Binary lists carry their own extent: nothing to check between values.
+    bool NextArrayValue() { return true; }
+    bool EndArray() { return true; }
+    bool ReadFloatValues(float* dst, size_t n) { return ReadFloats(dst, n); }
 
 private:
     double TakeReal() {
@@ -481,9 +516,11 @@ private:
             if (e_ - p_ < 2) return -1;
             uint16_t code = LoadU16(p_);
             if (code == TOKEN_SEMICOLON || code == TOKEN_COMMA) {
+                if (afterIntegerList_) return -1;  // an integer list takes no separator
                 p_ += 2;
                 continue;
             }
+            afterIntegerList_ = false;
             if (code == TOKEN_INTEGER) {
                 if (e_ - p_ < 6) return -1;
                 single_ = LoadU32(p_ + 2);
@@ -498,16 +535,20 @@ private:
             p_ += 6;
             listLeft_ = n;
             listIsFloat_ = code == TOKEN_FLOAT_LIST;
+            afterIntegerList_ = n == 0 && !listIsFloat_;
             return 1;
         }
     }
 
-    void SkipSeparators() {
+    // False when the separator follows an integer list, which takes none.
+    bool SkipSeparators() {
         while (e_ - p_ >= 2) {
             uint16_t code = LoadU16(p_);
             if (code != TOKEN_SEMICOLON && code != TOKEN_COMMA) break;
+            if (afterIntegerList_) return false;
             p_ += 2;
         }
+        return true;
     }
 
     // Exporters end a string with a 2-byte ';' or ',' token; some widen it to
@@ -528,8 +569,10 @@ private:
     const char* p_;
     const char* e_;
     size_t fsize_;
+    bool loneByteEnds_;
     uint32_t listLeft_ = 0;
     bool listIsFloat_ = false;
+    bool afterIntegerList_ = false;  // the last value read ended an integer list
     uint32_t single_ = 0;
 };
 

@@ -161,6 +161,11 @@ TEST_F(DirectDrawTest, DepthSurfacesAttachOnceAndAtTheirOwnSize) {
     z32->GetSurfaceDesc(&info);
     EXPECT_EQ(info.ddpfPixelFormat.dwZBufferBitDepth, 32u);
     EXPECT_EQ(info.lPitch, 640 * 4);
+    // Video memory is the card's local memory, and says so; system memory does not.
+    EXPECT_EQ(info.ddsCaps.dwCaps & (DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM),
+              (DWORD)(DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM));
+    z16->GetSurfaceDesc(&info);
+    EXPECT_EQ(info.ddsCaps.dwCaps & DDSCAPS_LOCALVIDMEM, 0u);
     // Never released surfaces go with the DirectDraw object (checked by ASan).
     (void)small;
 }

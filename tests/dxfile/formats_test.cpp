@@ -81,8 +81,7 @@ std::vector<uint8_t> SceneBinary(bool float64) {
     Ints(w, {4});
     Floats(w, {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1});
     Ints(w, {2, 4, 0, 1, 2, 3});
-    w.Token(TOKEN_SEMICOLON);  // separators between values are allowed too
-    Ints(w, {3, 0, 1, 2});
+    Ints(w, {3, 0, 1, 2});  // lists follow each other with no separator
     w.Token(TOKEN_CBRACE);
     w.Name("MeshTextureCoords");
     w.Token(TOKEN_OBRACE);

@@ -59,6 +59,50 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
 
 float ToColor(float unit) { return unit * 255.0f; }
 
+// The inverse of a 4x4 matrix by cofactors; false when it is singular.
+bool Invert(const D3DMATRIX& a, D3DMATRIX* out) {
+    const float* m = &a._11;
+    float inv[16];
+    inv[0] = m[5] * m[10] * m[15] - m[5] * m[11] * m[14] - m[9] * m[6] * m[15] + m[9] * m[7] * m[14] +
+             m[13] * m[6] * m[11] - m[13] * m[7] * m[10];
+    inv[4] = -m[4] * m[10] * m[15] + m[4] * m[11] * m[14] + m[8] * m[6] * m[15] - m[8] * m[7] * m[14] -
+             m[12] * m[6] * m[11] + m[12] * m[7] * m[10];
+    inv[8] = m[4] * m[9] * m[15] - m[4] * m[11] * m[13] - m[8] * m[5] * m[15] + m[8] * m[7] * m[13] +
+             m[12] * m[5] * m[11] - m[12] * m[7] * m[9];
+    inv[12] = -m[4] * m[9] * m[14] + m[4] * m[10] * m[13] + m[8] * m[5] * m[14] - m[8] * m[6] * m[13] -
+              m[12] * m[5] * m[10] + m[12] * m[6] * m[9];
+    inv[1] = -m[1] * m[10] * m[15] + m[1] * m[11] * m[14] + m[9] * m[2] * m[15] - m[9] * m[3] * m[14] -
+             m[13] * m[2] * m[11] + m[13] * m[3] * m[10];
+    inv[5] = m[0] * m[10] * m[15] - m[0] * m[11] * m[14] - m[8] * m[2] * m[15] + m[8] * m[3] * m[14] +
+             m[12] * m[2] * m[11] - m[12] * m[3] * m[10];
+    inv[9] = -m[0] * m[9] * m[15] + m[0] * m[11] * m[13] + m[8] * m[1] * m[15] - m[8] * m[3] * m[13] -
+             m[12] * m[1] * m[11] + m[12] * m[3] * m[9];
+    inv[13] = m[0] * m[9] * m[14] - m[0] * m[10] * m[13] - m[8] * m[1] * m[14] + m[8] * m[2] * m[13] +
+              m[12] * m[1] * m[10] - m[12] * m[2] * m[9];
+    inv[2] = m[1] * m[6] * m[15] - m[1] * m[7] * m[14] - m[5] * m[2] * m[15] + m[5] * m[3] * m[14] +
+             m[13] * m[2] * m[7] - m[13] * m[3] * m[6];
+    inv[6] = -m[0] * m[6] * m[15] + m[0] * m[7] * m[14] + m[4] * m[2] * m[15] - m[4] * m[3] * m[14] -
+             m[12] * m[2] * m[7] + m[12] * m[3] * m[6];
+    inv[10] = m[0] * m[5] * m[15] - m[0] * m[7] * m[13] - m[4] * m[1] * m[15] + m[4] * m[3] * m[13] +
+              m[12] * m[1] * m[7] - m[12] * m[3] * m[5];
+    inv[14] = -m[0] * m[5] * m[14] + m[0] * m[6] * m[13] + m[4] * m[1] * m[14] - m[4] * m[2] * m[13] -
+              m[12] * m[1] * m[6] + m[12] * m[2] * m[5];
+    inv[3] = -m[1] * m[6] * m[11] + m[1] * m[7] * m[10] + m[5] * m[2] * m[11] - m[5] * m[3] * m[10] -
+             m[9] * m[2] * m[7] + m[9] * m[3] * m[6];
+    inv[7] = m[0] * m[6] * m[11] - m[0] * m[7] * m[10] - m[4] * m[2] * m[11] + m[4] * m[3] * m[10] +
+             m[8] * m[2] * m[7] - m[8] * m[3] * m[6];
+    inv[11] = -m[0] * m[5] * m[11] + m[0] * m[7] * m[9] + m[4] * m[1] * m[11] - m[4] * m[3] * m[9] -
+              m[8] * m[1] * m[7] + m[8] * m[3] * m[5];
+    inv[15] = m[0] * m[5] * m[10] - m[0] * m[6] * m[9] - m[4] * m[1] * m[10] + m[4] * m[2] * m[9] +
+              m[8] * m[1] * m[6] - m[8] * m[2] * m[5];
+    float det = m[0] * inv[0] + m[1] * inv[4] + m[2] * inv[8] + m[3] * inv[12];
+    if (det == 0.0f || !std::isfinite(det)) return false;
+    float r = 1.0f / det;
+    float* o = &out->_11;
+    for (int i = 0; i < 16; ++i) o[i] = inv[i] * r;
+    return true;
+}
+
 }  // namespace
 
 void FrontEnd::ProcessVertex(const DeviceState& state, DWORD fvf, const uint8_t* src, ClipVertex* out) {
@@ -149,17 +193,12 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
         transformVersion_ = state.transformVersion;
         worldView_ = Multiply(state.world, state.view);
         worldViewProj_ = Multiply(worldView_, state.projection);
-        // Normals go through the inverse transpose of the world-view 3x3.
-        const D3DMATRIX& a = worldView_;
-        float c00 = a._22 * a._33 - a._23 * a._32, c01 = a._23 * a._31 - a._21 * a._33, c02 = a._21 * a._32 - a._22 * a._31;
-        float c10 = a._13 * a._32 - a._12 * a._33, c11 = a._11 * a._33 - a._13 * a._31, c12 = a._12 * a._31 - a._11 * a._32;
-        float c20 = a._12 * a._23 - a._13 * a._22, c21 = a._13 * a._21 - a._11 * a._23, c22 = a._11 * a._22 - a._12 * a._21;
-        float det = a._11 * c00 + a._12 * c01 + a._13 * c02;
-        float inv = (det != 0.0f && std::isfinite(det)) ? 1.0f / det : 0.0f;
-        // (M^-1)^T is the cofactor matrix over the determinant.
-        float cof[3][3] = {{c00, c01, c02}, {c10, c11, c12}, {c20, c21, c22}};
+        // Normals go through the transpose of the inverse of the whole 4x4
+        // world-view matrix; a singular matrix stands in for its own inverse.
+        D3DMATRIX inv;
+        const D3DMATRIX& n = Invert(worldView_, &inv) ? inv : worldView_;
         for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j) normalMatrix_[i][j] = cof[i][j] * inv;
+            for (int j = 0; j < 3; ++j) normalMatrix_[i][j] = n.m[j][i];
     }
     if (lightingOn_ && lightingVersion_ != state.lightingVersion) {
         lightingVersion_ = state.lightingVersion;
@@ -171,7 +210,8 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
     vpHalfW_ = vp.dwWidth * 0.5f;
     vpHalfH_ = vp.dwHeight * 0.5f;
     vpMinZ_ = vp.dvMinZ;
-    vpScaleZ_ = vp.dvMaxZ - vp.dvMinZ;
+    // An empty or inverted depth range keeps a sliver, so depth tests still order.
+    vpScaleZ_ = vp.dvMaxZ > vp.dvMinZ ? vp.dvMaxZ - vp.dvMinZ : 0.001f;
     depthScale_ = 0.0f;
     if (pixel.target.depth) {
         uint32_t mask = pixel.target.depthMask;
@@ -212,10 +252,12 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
         break;
     case D3DPT_TRIANGLESTRIP:
         for (DWORD i = 0; i + 2 < indexCount; ++i) {
-            // Odd triangles swap two vertices to keep the strip's winding.
-            if (i & 1)
-                Triangle3(vertex(indices[i + 1]), vertex(indices[i]), vertex(indices[i + 2]), frame, pixelState, pixel);
-            else
+            // Odd triangles swap two vertices to keep the strip's winding;
+            // flat colour still comes from the first vertex as submitted.
+            if (i & 1) {
+                const ClipVertex* first = vertex(indices[i]);
+                Triangle3(vertex(indices[i + 1]), first, vertex(indices[i + 2]), frame, pixelState, pixel, first);
+            } else
                 Triangle3(vertex(indices[i]), vertex(indices[i + 1]), vertex(indices[i + 2]), frame, pixelState, pixel);
         }
         break;
@@ -228,7 +270,8 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
 }
 
 void FrontEnd::Triangle3(const ClipVertex* a, const ClipVertex* b, const ClipVertex* c, Frame& frame, uint32_t ps,
-                         const PixelState& pixel) {
+                         const PixelState& pixel, const ClipVertex* flatFrom) {
+    flatFrom_ = flatFrom ? flatFrom : a;
     uint32_t oa = a->outcode, ob = b->outcode, oc = c->outcode;
     if ((oa | ob | oc) & kBad) return;
     if (oa & ob & oc) return;  // wholly outside one plane
@@ -294,18 +337,17 @@ void FrontEnd::Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_
         o[3] = q;
         o[4] = c.u * q;
         o[5] = c.v * q;
-        o[6] = c.r, o[7] = c.g, o[8] = c.b, o[9] = c.a;
-        o[10] = c.sr, o[11] = c.sg, o[12] = c.sb;
+        // Flat shading takes every colour from the triangle's first vertex,
+        // which clipping may have cut away.
+        const ClipVertex& k = flat_ ? *flatFrom_ : c;
+        o[6] = k.r, o[7] = k.g, o[8] = k.b, o[9] = k.a;
+        o[10] = k.sr, o[11] = k.sg, o[12] = k.sb;
     }
     float tri[3][14];
     std::memcpy(tri[0], s[0], sizeof tri[0]);
     for (int i = 1; i + 1 < count; ++i) {
         std::memcpy(tri[1], s[i], sizeof tri[1]);
         std::memcpy(tri[2], s[i + 1], sizeof tri[2]);
-        if (flat_) {
-            // Flat shading takes every colour from the first vertex.
-            for (int k = 6; k < 13; ++k) tri[1][k] = tri[2][k] = s[0][k];
-        }
         Setup(tri, frame, ps, pixel);
     }
 }

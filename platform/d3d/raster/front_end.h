@@ -33,8 +33,9 @@ public:
 
 private:
     void ProcessVertex(const DeviceState& state, DWORD fvf, const uint8_t* src, ClipVertex* out);
+    // flatFrom: the vertex flat shading colours from (default: a).
     void Triangle3(const ClipVertex* a, const ClipVertex* b, const ClipVertex* c, Frame& frame, uint32_t ps,
-                   const PixelState& pixel);
+                   const PixelState& pixel, const ClipVertex* flatFrom = nullptr);
     void Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_t ps, const PixelState& pixel);
     void Setup(const float (*s)[14], Frame& frame, uint32_t ps, const PixelState& pixel);
 
@@ -45,6 +46,7 @@ private:
     float normalMatrix_[3][3]{};
     bool lightingOn_ = false, normalize_ = false, rhw_ = false, flat_ = false;
     DWORD cull_ = D3DCULL_CCW;
+    const ClipVertex* flatFrom_ = nullptr;
     // Viewport mapping.
     float vpX_ = 0, vpY_ = 0, vpHalfW_ = 0, vpHalfH_ = 0, vpMinZ_ = 0, vpScaleZ_ = 1;
     float depthScale_ = 0;

@@ -34,6 +34,18 @@ struct TextureCacheEntry {
 bool IsTextureOperand(DWORD arg) { return (arg & ~D3DTA_ALPHAREPLICATE) == D3DTA_TEXTURE; }
 bool IsDiffuseOperand(DWORD arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; }
 
+// Whether an operation reads the texture through one of its arguments.
+bool ReadsTexture(DWORD op, DWORD arg1, DWORD arg2) {
+    if (op == D3DTOP_DISABLE) return false;
+    bool t1 = (arg1 & D3DTA_SELECTMASK) == D3DTA_TEXTURE, t2 = (arg2 & D3DTA_SELECTMASK) == D3DTA_TEXTURE;
+    return (t1 && op != D3DTOP_SELECTARG2) || (t2 && op != D3DTOP_SELECTARG1);
+}
+
+// An operation that hands the stage's input (the diffuse colour) on unchanged.
+bool PassesDiffuse(DWORD op, DWORD arg1, DWORD arg2) {
+    return (op == D3DTOP_SELECTARG1 && IsDiffuseOperand(arg1)) || (op == D3DTOP_SELECTARG2 && IsDiffuseOperand(arg2));
+}
+
 }  // namespace
 
 struct Pipeline::Impl {
@@ -141,6 +153,18 @@ struct Pipeline::Impl {
         if (stageOn && state.texture[0]) ps.texture = Texture(0, state.texture[0]);
         ps.magLinear = ts[D3DTSS_MAGFILTER] >= D3DTFG_LINEAR;
         ps.minLinear = ts[D3DTSS_MINFILTER] >= D3DTFN_LINEAR;
+        if (!ps.texture) {
+            // A stage reading a texture it does not have passes its input
+            // on instead, colour and alpha alike.
+            if (ReadsTexture(ps.colorOp, ps.colorArg1, ps.colorArg2)) {
+                ps.colorOp = D3DTOP_SELECTARG1;
+                ps.colorArg1 = D3DTA_CURRENT;
+            }
+            if (ReadsTexture(ps.alphaOp, ps.alphaArg1, ps.alphaArg2)) {
+                ps.alphaOp = D3DTOP_SELECTARG1;
+                ps.alphaArg1 = D3DTA_CURRENT;
+            }
+        }
         if (!ps.texture)
             ps.texMode = TexMode::kNone;
         else if (ps.magLinear == ps.minLinear)
@@ -155,6 +179,11 @@ struct Pipeline::Impl {
                            (ps.colorArg2 == D3DTA_TEXTURE && IsDiffuseOperand(ps.colorArg1))) &&
                           ((ps.alphaOp == D3DTOP_SELECTARG1 && ps.alphaArg1 == D3DTA_TEXTURE) ||
                            (ps.alphaOp == D3DTOP_SELECTARG2 && ps.alphaArg2 == D3DTA_TEXTURE));
+        // Untextured, the fast path's white texel with the diffuse alpha is
+        // exactly a pass-through of the diffuse colour.
+        if (!ps.texture && PassesDiffuse(ps.colorOp, ps.colorArg1, ps.colorArg2) &&
+            PassesDiffuse(ps.alphaOp, ps.alphaArg1, ps.alphaArg2))
+            ps.fastModulate = true;
         ps.specular = rs[D3DRENDERSTATE_SPECULARENABLE] != 0;
 
         ps.depthTest = rs[D3DRENDERSTATE_ZENABLE] != D3DZB_FALSE && target.depth != nullptr;
@@ -195,7 +224,7 @@ Pipeline::~Pipeline() { Flush(); }
 HRESULT Pipeline::DrawIndexed(const DeviceState& state, const Target& target, D3DPRIMITIVETYPE type, DWORD fvf,
                               const void* vertices, DWORD vertexCount, const WORD* indices, DWORD indexCount) {
     HRESULT hr = ValidateDraw(type, fvf, vertices, vertexCount, indices, indexCount);
-    if (hr != D3D_OK) return hr;
+    if (hr != D3D_OK || vertexCount == 0 || indexCount == 0) return hr;
     Frame& frame = impl_->frame;
     if (frame.triangles.size() > kMaxQueuedTriangles || frame.clears.size() > kMaxQueuedTriangles) impl_->Flush();
     frame.pixelStates.push_back(impl_->MakePixelState(state, target));

@@ -12,7 +12,7 @@
 
 namespace sombrella::d3d::raster {
 
-enum class ColorFormat { kRgb565, kRgb555, kXrgb8888 };
+enum class ColorFormat { kRgb565, kRgb555, kXrgb8888, kArgb8888 };
 
 struct Target {
     uint8_t* color = nullptr;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/pixel_format.h"
 #include "d3d/raster/frame.h"
 
 namespace sombrella::d3d::raster {
@@ -62,25 +63,24 @@ inline Rgba Unpack(uint32_t argb) {
     return {(int)((argb >> 16) & 255), (int)((argb >> 8) & 255), (int)(argb & 255), (int)(argb >> 24)};
 }
 
-inline void ReadColor(const uint8_t* p, ColorFormat f, int* r, int* g, int* b) {
-    if (f == ColorFormat::kXrgb8888) {
+// Destination alpha reads as opaque in formats without an alpha channel.
+inline void ReadColor(const uint8_t* p, ColorFormat f, int* r, int* g, int* b, int* a) {
+    *a = 255;
+    if (f == ColorFormat::kXrgb8888 || f == ColorFormat::kArgb8888) {
         uint32_t v;
         std::memcpy(&v, p, 4);
         *r = (v >> 16) & 255, *g = (v >> 8) & 255, *b = v & 255;
+        if (f == ColorFormat::kArgb8888) *a = (int)(v >> 24);
         return;
     }
     uint16_t v;
     std::memcpy(&v, p, 2);
-    if (f == ColorFormat::kRgb565) {
-        int r5 = v >> 11, g6 = (v >> 5) & 63, b5 = v & 31;
-        *r = (r5 << 3) | (r5 >> 2), *g = (g6 << 2) | (g6 >> 4), *b = (b5 << 3) | (b5 >> 2);
-    } else {
-        int r5 = (v >> 10) & 31, g5 = (v >> 5) & 31, b5 = v & 31;
-        *r = (r5 << 3) | (r5 >> 2), *g = (g5 << 3) | (g5 >> 2), *b = (b5 << 3) | (b5 >> 2);
-    }
+    const uint32_t c = f == ColorFormat::kRgb565 ? pixel::Rgb565ToArgb(v) : pixel::Rgb555ToArgb(v);
+    *r = (int)((c >> 16) & 255), *g = (int)((c >> 8) & 255), *b = (int)(c & 255);
 }
 
-inline void WriteColor(uint8_t* p, ColorFormat f, int r, int g, int b) {
+// Alpha is stored only where the format has a channel for it.
+inline void WriteColor(uint8_t* p, ColorFormat f, int r, int g, int b, int a) {
     if (f == ColorFormat::kRgb565) {
         uint16_t v = (uint16_t)(((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3));
         std::memcpy(p, &v, 2);
@@ -88,12 +88,13 @@ inline void WriteColor(uint8_t* p, ColorFormat f, int r, int g, int b) {
         uint16_t v = (uint16_t)(((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3));
         std::memcpy(p, &v, 2);
     } else {
-        uint32_t v = 0xFF000000u | ((uint32_t)r << 16) | ((uint32_t)g << 8) | (uint32_t)b;
+        uint32_t alpha = f == ColorFormat::kArgb8888 ? (uint32_t)a << 24 : 0xFF000000u;
+        uint32_t v = alpha | ((uint32_t)r << 16) | ((uint32_t)g << 8) | (uint32_t)b;
         std::memcpy(p, &v, 4);
     }
 }
 
-inline int BytesOf(ColorFormat f) { return f == ColorFormat::kXrgb8888 ? 4 : 2; }
+inline int BytesOf(ColorFormat f) { return f == ColorFormat::kXrgb8888 || f == ColorFormat::kArgb8888 ? 4 : 2; }
 
 inline bool Compare(DWORD func, uint32_t a, uint32_t b) {
     switch (func) {
@@ -156,6 +157,13 @@ inline int BlendFactor(DWORD f, int srcC, int srcA, int dstC, int dstA) {
     case D3DBLEND_SRCALPHASAT: return std::min(srcA, 255 - dstA);
     default: return 255;
     }
+}
+
+// The factor applied to the alpha channel: colour factors use the alpha
+// of the same operand, and SRCALPHASAT leaves alpha whole.
+inline int BlendAlphaFactor(DWORD f, int srcA, int dstA) {
+    if (f == D3DBLEND_SRCALPHASAT) return 255;
+    return BlendFactor(f, srcA, srcA, dstA, dstA);
 }
 
 inline Rgba StageArg(DWORD arg, const Rgba& diffuse, const Rgba& tex, const Rgba& factor, const Rgba& spec) {
@@ -374,9 +382,9 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                             texel = linear ? SampleLinear(*tex, u, v, au, av) : SamplePoint(*tex, u, v, au, av);
                         }
                     } else {
-                        // No texture: the stage's texture argument stands for the
-                        // diffuse colour, so white for colour and the diffuse alpha
-                        // (a translucent material stays translucent untextured).
+                        // No texture: stages reading one were turned into a
+                        // pass-through of the diffuse colour; white with the
+                        // diffuse alpha keeps the modulating fast path exact.
                         texel = 0x00FFFFFFu | ((uint32_t)level(a) << 24);
                     }
                     if constexpr (kFast) {
@@ -401,9 +409,8 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         if (zwrite) StoreDepth<kDepth>(zp, (zraws[i] & ~zmask) | ((zvals[i] << zshift) & zmask));
                     }
                     if (ps.blend) {
-                        int dr, dg, db;
-                        ReadColor(cp, format, &dr, &dg, &db);
-                        const int da = 255;  // no destination alpha in these formats
+                        int dr, dg, db, da;
+                        ReadColor(cp, format, &dr, &dg, &db, &da);
                         int fsr = BlendFactor(ps.srcBlend, cr, ca, dr, da),
                             fsg = BlendFactor(ps.srcBlend, cg, ca, dg, da),
                             fsb = BlendFactor(ps.srcBlend, cb, ca, db, da);
@@ -413,8 +420,10 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         cr = std::min(255, Mul255(cr, fsr) + Mul255(dr, fdr));
                         cg = std::min(255, Mul255(cg, fsg) + Mul255(dg, fdg));
                         cb = std::min(255, Mul255(cb, fsb) + Mul255(db, fdb));
+                        ca = std::min(255, Mul255(ca, BlendAlphaFactor(ps.srcBlend, ca, da)) +
+                                               Mul255(da, BlendAlphaFactor(ps.dstBlend, ca, da)));
                     }
-                    WriteColor(cp, format, cr, cg, cb);
+                    WriteColor(cp, format, cr, cg, cb, ca);
                 }
             }
             r += rdx, g += gdx, b += bdx, a += adx;
@@ -798,9 +807,10 @@ void RunClear(const ClearCommand& c, int ys, int ye) {
     const Target& tg = c.target;
     if (c.color) {
         int cr = (c.colorValue >> 16) & 255, cg = (c.colorValue >> 8) & 255, cb = c.colorValue & 255;
+        int ca = (int)(c.colorValue >> 24);
         int bytes = BytesOf(tg.colorFormat);
         uint8_t pixel[4];
-        WriteColor(pixel, tg.colorFormat, cr, cg, cb);
+        WriteColor(pixel, tg.colorFormat, cr, cg, cb, ca);
         for (int y = ys; y < ye; ++y) {
             uint8_t* p = tg.color + (ptrdiff_t)y * tg.colorPitch + (ptrdiff_t)c.x0 * bytes;
             if (bytes == 2) {

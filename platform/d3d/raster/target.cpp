@@ -1,4 +1,5 @@
 #include "d3d/raster/pipeline.h"
+#include "common/pixel_format.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::d3d::raster {
@@ -7,16 +8,13 @@ bool DescribeTarget(ddraw::Surface* colour, Target* out) {
     if (!colour || !out) return false;
     const DDPIXELFORMAT& f = colour->Format();
     Target t;
-    if (!(f.dwFlags & DDPF_RGB)) return false;
-    if (f.dwRGBBitCount == 16 && colour->BytesPerPixel() == 2 && f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 &&
-        f.dwBBitMask == 0x001F) {
+    if (!(f.dwFlags & DDPF_RGB) || colour->BytesPerPixel() * 8 != f.dwRGBBitCount) return false;
+    if (pixel::SameRgb(f, pixel::Rgb565())) {
         t.colorFormat = ColorFormat::kRgb565;
-    } else if (f.dwRGBBitCount == 16 && colour->BytesPerPixel() == 2 && f.dwRBitMask == 0x7C00 &&
-               f.dwGBitMask == 0x03E0 && f.dwBBitMask == 0x001F) {
+    } else if (pixel::SameRgb(f, pixel::Rgb555())) {
         t.colorFormat = ColorFormat::kRgb555;
-    } else if (f.dwRGBBitCount == 32 && colour->BytesPerPixel() == 4 && f.dwRBitMask == 0xFF0000 &&
-               f.dwGBitMask == 0xFF00 && f.dwBBitMask == 0xFF) {
-        t.colorFormat = ColorFormat::kXrgb8888;
+    } else if (pixel::SameRgb(f, pixel::Xrgb8888())) {
+        t.colorFormat = pixel::AlphaMask(f) == 0xFF000000u ? ColorFormat::kArgb8888 : ColorFormat::kXrgb8888;
     } else {
         return false;
     }

@@ -2,43 +2,16 @@
 
 #include <cstring>
 
+#include "common/pixel_format.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::d3d::raster {
 namespace {
 
-struct Channel {
-    uint32_t mask = 0;
-    int shift = 0, bits = 0;
-    explicit Channel(uint32_t m) : mask(m) {
-        if (!m) return;
-        while (!((m >> shift) & 1u)) ++shift;
-        while (bits + shift < 32 && ((m >> (shift + bits)) & 1u)) ++bits;
-    }
-    // The channel widened to 8 bits by repeating its top bits.
-    uint32_t Expand(uint32_t pixel, uint32_t absent) const {
-        if (!mask) return absent;
-        uint32_t v = (pixel & mask) >> shift;
-        if (bits >= 8) return v >> (bits - 8);
-        uint32_t out = 0;
-        int have = 0;
-        while (have < 8) {
-            out = (out << bits) | v;
-            have += bits;
-        }
-        return out >> (have - 8);
-    }
-};
-
 uint32_t ReadPixel(const uint8_t* p, DWORD bytes) {
     uint32_t v = 0;
     std::memcpy(&v, p, bytes > 4 ? 4 : bytes);
     return v;
-}
-
-uint32_t Expand565(uint32_t c) {
-    uint32_t r = (c >> 11) & 31, g = (c >> 5) & 63, b = c & 31;
-    return 0xFF000000u | (((r << 3) | (r >> 2)) << 16) | (((g << 2) | (g >> 4)) << 8) | ((b << 3) | (b >> 2));
 }
 
 uint32_t Mix(uint32_t a, uint32_t b, int wa, int wb, int div) {
@@ -60,7 +33,7 @@ void DecodeDxt1(const ddraw::Surface& surface, TexImage* image) {
             const uint8_t* block = bits + (ptrdiff_t)by * pitch + (ptrdiff_t)bx * 8;
             uint32_t c0 = block[0] | (block[1] << 8), c1 = block[2] | (block[3] << 8);
             uint32_t indices = block[4] | (block[5] << 8) | (block[6] << 16) | ((uint32_t)block[7] << 24);
-            uint32_t colour[4] = {Expand565(c0), Expand565(c1), 0, 0};
+            uint32_t colour[4] = {pixel::Rgb565ToArgb(c0), pixel::Rgb565ToArgb(c1), 0, 0};
             if (c0 > c1) {
                 colour[2] = Mix(colour[0], colour[1], 2, 1, 3);
                 colour[3] = Mix(colour[0], colour[1], 1, 2, 3);
@@ -109,6 +82,7 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
         return image;
 
     bool hasAlpha = (f.dwFlags & DDPF_ALPHAPIXELS) != 0;
+    using pixel::Channel;
     Channel r(rgb ? f.dwRBitMask : 0), g(rgb ? f.dwGBitMask : 0), b(rgb ? f.dwBBitMask : 0);
     Channel l(lum ? f.dwLuminanceBitMask : 0);
     Channel a(alphaOnly ? (f.dwAlphaBitDepth >= 32 ? 0xFFFFFFFFu : ((1u << f.dwAlphaBitDepth) - 1u))
@@ -122,15 +96,15 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
             uint32_t p = ReadPixel(row + (size_t)x * bytes, bytes);
             uint32_t cr, cg, cb;
             if (lum) {
-                cr = cg = cb = l.Expand(p, 255);
+                cr = cg = cb = l.Widen(p, 255);
             } else if (rgb) {
-                cr = r.Expand(p, 0);
-                cg = g.Expand(p, 0);
-                cb = b.Expand(p, 0);
+                cr = r.Widen(p, 0);
+                cg = g.Widen(p, 0);
+                cb = b.Widen(p, 0);
             } else {
                 cr = cg = cb = 255;
             }
-            uint32_t ca = a.Expand(p, 255);
+            uint32_t ca = a.Widen(p, 255);
             out[x] = (ca << 24) | (cr << 16) | (cg << 8) | cb;
         }
     }

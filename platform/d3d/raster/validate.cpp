@@ -38,7 +38,8 @@ HRESULT ValidateDraw(D3DPRIMITIVETYPE type, DWORD fvf, const void* vertices, DWO
     default: return D3DERR_INVALIDPRIMITIVETYPE;
     }
     if (VertexStride(fvf) == 0) return D3DERR_INVALIDVERTEXTYPE;
-    if (!vertices || !indices || vertexCount == 0 || indexCount == 0) return DDERR_INVALIDPARAMS;
+    if (vertexCount == 0 || indexCount == 0) return D3D_OK;  // nothing to draw, which is no error
+    if (!vertices || !indices) return DDERR_INVALIDPARAMS;
     if (vertexCount > 65536) return DDERR_INVALIDPARAMS;
     for (DWORD i = 0; i < indexCount; ++i)
         if (indices[i] >= vertexCount) return DDERR_INVALIDPARAMS;
