@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/pixel_format.h"
+
 namespace sombrella::bmp {
 
 static_assert(std::endian::native == std::endian::little, "pixel words are read in place");
@@ -44,47 +46,43 @@ struct Header {
     uint32_t maskBytesAfterHeader = 0;
 };
 
-// One colour channel of a bit-field pixel: where it sits and how its values map to 8 bits.
+// One colour channel of a bit-field pixel: where it sits and how its values
+// map to 8 bits (the shared widening rule, through a table up to 16 bits).
 struct Channel {
-    uint32_t mask = 0;
-    uint32_t shift = 0;
-    uint32_t reduce = 0;  // extra right shift for channels wider than 16 bits
-    uint32_t max = 0;     // largest value after the shifts
+    pixel::Channel field;
     uint8_t fallback = 0;
-    const uint8_t* table = nullptr;
+    const uint8_t* table = nullptr;  // null for channels wider than 16 bits
 };
 
+constexpr uint32_t kMaxTableBits = 16;
+
 void SetUpChannel(Channel& c, uint32_t mask, uint8_t fallback) {
-    c.mask = mask;
+    c.field = pixel::Channel(mask);
     c.fallback = fallback;
-    if (mask == 0) return;
-    c.shift = static_cast<uint32_t>(std::countr_zero(mask));
-    const uint32_t bits = static_cast<uint32_t>(std::popcount(mask));
-    c.reduce = bits > 16 ? bits - 16 : 0;
-    c.max = (mask >> c.shift) >> c.reduce;
 }
 
 // Value-to-8-bit tables for the channels, one allocation; false when out of memory.
 bool FillTables(Channel* channels, size_t count, std::unique_ptr<uint8_t[]>& storage) {
     size_t total = 0;
     for (size_t i = 0; i < count; ++i)
-        if (channels[i].mask) total += size_t{channels[i].max} + 1;
+        if (channels[i].field.mask && channels[i].field.bits <= kMaxTableBits) total += size_t{channels[i].field.max} + 1;
     storage.reset(new (std::nothrow) uint8_t[total ? total : 1]);
     if (!storage) return false;
     uint8_t* p = storage.get();
     for (size_t i = 0; i < count; ++i) {
         Channel& c = channels[i];
-        if (!c.mask) continue;
-        for (uint32_t v = 0; v <= c.max; ++v) p[v] = static_cast<uint8_t>((uint64_t{v} * 255u) / c.max);
+        if (!c.field.mask || c.field.bits > kMaxTableBits) continue;
+        for (uint32_t v = 0; v <= c.field.max; ++v) p[v] = static_cast<uint8_t>(pixel::Widen(v, c.field.max));
         c.table = p;
-        p += size_t{c.max} + 1;
+        p += size_t{c.field.max} + 1;
     }
     return true;
 }
 
 inline uint32_t Extract(const Channel& c, uint32_t pixel) {
-    if (c.mask == 0) return c.fallback;
-    return c.table[((pixel & c.mask) >> c.shift) >> c.reduce];
+    if (c.field.mask == 0) return c.fallback;
+    if (c.table) return c.table[c.field.Value(pixel)];
+    return c.field.Widen(pixel, c.fallback);
 }
 
 Status ParseHeader(const uint8_t* data, size_t size, Header& h) {
@@ -313,18 +311,20 @@ Status Decode(const uint8_t* data, size_t size, Image& out, const Limits& limits
 
     const uint32_t pixelOffset = U32(data + 10);
     const uint64_t headersEnd = uint64_t{kFileHeaderSize} + h.size + h.maskBytesAfterHeader;
-    if (pixelOffset < kFileHeaderSize + h.size || pixelOffset > size) return Status::kBadOffset;
+    uint32_t colors = 0;
+    const uint32_t entrySize = h.kind == HeaderKind::kCore ? 3 : 4;
+    if (h.bitsPerPixel <= 8) {
+        const uint32_t maxColors = 1u << h.bitsPerPixel;
+        colors = (h.colorsUsed == 0 || h.colorsUsed > maxColors) ? maxColors : h.colorsUsed;
+        if (size - headersEnd < uint64_t{colors} * entrySize) return Status::kTruncated;
+    }
+    // The pixels start after the headers, masks and palette, never inside them.
+    if (pixelOffset < headersEnd + uint64_t{colors} * entrySize || pixelOffset > size) return Status::kBadOffset;
     const uint8_t* pixelData = data + pixelOffset;
     const size_t pixelBytes = size - pixelOffset;
 
     uint32_t lut[256];
-    if (h.bitsPerPixel <= 8) {
-        const uint32_t maxColors = 1u << h.bitsPerPixel;
-        const uint32_t colors = (h.colorsUsed == 0 || h.colorsUsed > maxColors) ? maxColors : h.colorsUsed;
-        const uint32_t entrySize = h.kind == HeaderKind::kCore ? 3 : 4;
-        if (size - headersEnd < uint64_t{colors} * entrySize) return Status::kTruncated;
-        BuildPalette(data + headersEnd, colors, entrySize, lut);
-    }
+    if (h.bitsPerPixel <= 8) BuildPalette(data + headersEnd, colors, entrySize, lut);
 
     const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
     uint64_t stride = 0;

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstring>
 
+#include "common/pixel_format.h"
+
 namespace sombrella::gdi {
 
 namespace {
@@ -16,50 +18,8 @@ bool MaskFits(uint32_t mask, uint32_t bits) {
 
 // table[c] = the 8-bit channel value c placed in `mask`.
 void BuildPackTable(uint32_t mask, uint32_t table[256]) {
-    if (mask == 0) {
-        std::memset(table, 0, 256 * sizeof(uint32_t));
-        return;
-    }
-    const uint32_t shift = static_cast<uint32_t>(std::countr_zero(mask));
-    const uint32_t bits = static_cast<uint32_t>(std::popcount(mask));
-    for (uint32_t c = 0; c < 256; ++c) {
-        uint64_t v;
-        if (bits <= 8) {
-            v = c >> (8 - bits);
-        } else {
-            // Wider channels repeat the byte so that 0xFF becomes all ones.
-            v = 0;
-            for (int filled = 0; filled < static_cast<int>(bits); filled += 8)
-                v = (v << 8) | c;
-            const uint32_t total = ((bits + 7) / 8) * 8;
-            v >>= (total - bits);
-        }
-        table[c] = static_cast<uint32_t>(v << shift);
-    }
-}
-
-// table[v] = channel value v of `mask` spread to 8 bits; for channels up to 16 bits wide.
-struct UnpackChannel {
-    uint32_t mask = 0, shift = 0, reduce = 0, max = 0;
-    uint32_t fallback = 0;
-};
-
-UnpackChannel MakeUnpack(uint32_t mask, uint32_t fallback) {
-    UnpackChannel c;
-    c.mask = mask;
-    c.fallback = fallback;
-    if (mask == 0) return c;
-    c.shift = static_cast<uint32_t>(std::countr_zero(mask));
-    const uint32_t bits = static_cast<uint32_t>(std::popcount(mask));
-    c.reduce = bits > 16 ? bits - 16 : 0;
-    c.max = (mask >> c.shift) >> c.reduce;
-    return c;
-}
-
-inline uint32_t Unpack(const UnpackChannel& c, uint32_t v) {
-    if (c.mask == 0) return c.fallback;
-    const uint32_t x = ((v & c.mask) >> c.shift) >> c.reduce;
-    return static_cast<uint32_t>((uint64_t{x} * 255u + c.max / 2) / c.max);
+    const pixel::Channel channel(mask);
+    for (uint32_t c = 0; c < 256; ++c) table[c] = channel.Pack(c);
 }
 
 inline uint32_t Load(const uint8_t* p, uint32_t bytes) {
@@ -156,10 +116,7 @@ void ConvertRect(const uint8_t* src, ptrdiff_t srcPitch, const PixelLayout& sl, 
     BuildPackTable(dl.alpha, packA);
 
     const bool fastSource = IsArgb8888(sl) && sl.alpha != 0;
-    const UnpackChannel ur = MakeUnpack(sl.luminance ? sl.red : sl.red, 0);
-    const UnpackChannel ug = MakeUnpack(sl.green, 0);
-    const UnpackChannel ub = MakeUnpack(sl.blue, 0);
-    const UnpackChannel ua = MakeUnpack(sl.alpha, 0xFF);
+    const pixel::Channel ur(sl.red), ug(sl.green), ub(sl.blue), ua(sl.alpha);
 
     for (uint32_t y = 0; y < height; ++y) {
         const uint8_t* s = src + y * srcPitch;
@@ -173,13 +130,13 @@ void ConvertRect(const uint8_t* src, ptrdiff_t srcPitch, const PixelLayout& sl, 
                 g = (v >> 8) & 0xFF;
                 b = v & 0xFF;
             } else if (sl.luminance) {
-                r = g = b = Unpack(ur, v);
-                a = Unpack(ua, v);
+                r = g = b = ur.Widen(v, 0);
+                a = ua.Widen(v, 0xFF);
             } else {
-                r = Unpack(ur, v);
-                g = Unpack(ug, v);
-                b = Unpack(ub, v);
-                a = Unpack(ua, v);
+                r = ur.Widen(v, 0);
+                g = ug.Widen(v, 0);
+                b = ub.Widen(v, 0);
+                a = ua.Widen(v, 0xFF);
             }
             uint32_t out;
             if (dl.luminance) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/pixel_format.h"
 #include "common/png_write.h"
 #include "d3d/direct3d.h"
 
@@ -15,19 +16,11 @@ using sombrella::ddraw::Surface;
 namespace d3dtest {
 
 DDPIXELFORMAT FormatArgb(DWORD bits, DWORD a, DWORD r, DWORD g, DWORD b) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0);
-    f.dwRGBBitCount = bits;
-    f.dwRBitMask = r;
-    f.dwGBitMask = g;
-    f.dwBBitMask = b;
-    f.dwRGBAlphaBitMask = a;
-    return f;
+    return sombrella::pixel::RgbFormat(bits, r, g, b, a);
 }
 
-DDPIXELFORMAT FormatXrgb8888() { return FormatArgb(32, 0, 0xFF0000, 0xFF00, 0xFF); }
-DDPIXELFORMAT FormatRgb555() { return FormatArgb(16, 0, 0x7C00, 0x3E0, 0x1F); }
+DDPIXELFORMAT FormatXrgb8888() { return sombrella::pixel::Xrgb8888(); }
+DDPIXELFORMAT FormatRgb555() { return sombrella::pixel::Rgb555(); }
 
 Rig::Rig(int width, int height, DWORD depthBits) : Rig(width, height, depthBits, sombrella::ddraw::FormatRGB565()) {}
 
@@ -71,17 +64,8 @@ Image Rig::Snapshot() const {
         for (int x = 0; x < img.width; ++x) {
             uint32_t p = Pixel(x, y);
             uint8_t* o = &img.rgb[((size_t)y * img.width + x) * 3];
-            if (target->BytesPerPixel() == 4) {
-                o[0] = (p >> 16) & 255, o[1] = (p >> 8) & 255, o[2] = p & 255;
-            } else if (is555) {
-                int r = (p >> 10) & 31, g = (p >> 5) & 31, b = p & 31;
-                o[0] = (uint8_t)((r << 3) | (r >> 2)), o[1] = (uint8_t)((g << 3) | (g >> 2)),
-                o[2] = (uint8_t)((b << 3) | (b >> 2));
-            } else {
-                int r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-                o[0] = (uint8_t)((r << 3) | (r >> 2)), o[1] = (uint8_t)((g << 2) | (g >> 4)),
-                o[2] = (uint8_t)((b << 3) | (b >> 2));
-            }
+            if (target->BytesPerPixel() == 2) p = is555 ? sombrella::pixel::Rgb555ToArgb(p) : sombrella::pixel::Rgb565ToArgb(p);
+            o[0] = (p >> 16) & 255, o[1] = (p >> 8) & 255, o[2] = p & 255;
         }
     return img;
 }
@@ -107,13 +91,7 @@ void PutArgb(Surface* s, int x, int y, uint32_t argb) {
         masks[2] = masks[3] = 0;
     }
     uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) {
-        uint32_t m = masks[i];
-        if (!m) continue;
-        int shift = __builtin_ctz(m);
-        int bits = __builtin_popcount(m);
-        v |= ((channels[i] >> (8 - bits)) << shift) & m;
-    }
+    for (int i = 0; i < 4; ++i) v |= sombrella::pixel::Channel(masks[i]).Pack(channels[i]);
     std::memcpy(s->Bits() + (size_t)y * s->Pitch() + (size_t)x * s->BytesPerPixel(), &v, s->BytesPerPixel());
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/pixel_format.h"
 #include "fakes/fake_d3d.h"
 #include "fakes/fake_ddraw.h"
 #include "fakes/fake_device.h"
@@ -26,14 +27,8 @@ std::string GuidName(REFGUID g) {
 }
 
 DDPIXELFORMAT FormatRgb(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a, DWORD extraFlags) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_RGB | (a ? DDPF_ALPHAPIXELS : 0) | extraFlags;
-    f.dwRGBBitCount = bits;
-    f.dwRBitMask = r;
-    f.dwGBitMask = g;
-    f.dwBBitMask = b;
-    f.dwRGBAlphaBitMask = a;
+    DDPIXELFORMAT f = sombrella::pixel::RgbFormat(bits, r, g, b, a);
+    f.dwFlags |= extraFlags;
     return f;
 }
 DDPIXELFORMAT FormatRgb565() { return FormatRgb(16, 0xF800, 0x07E0, 0x001F); }
@@ -41,30 +36,17 @@ DDPIXELFORMAT FormatRgb555() { return FormatRgb(16, 0x7C00, 0x03E0, 0x001F); }
 DDPIXELFORMAT FormatArgb1555() { return FormatRgb(16, 0x7C00, 0x03E0, 0x001F, 0x8000); }
 DDPIXELFORMAT FormatArgb4444() { return FormatRgb(16, 0x0F00, 0x00F0, 0x000F, 0xF000); }
 DDPIXELFORMAT FormatArgb8888() { return FormatRgb(32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000); }
-DDPIXELFORMAT FormatLuminance16() {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_LUMINANCE;
-    f.dwLuminanceBitCount = 16;
-    f.dwLuminanceBitMask = 0xFFFF;
-    return f;
-}
+DDPIXELFORMAT FormatLuminance16() { return sombrella::pixel::LuminanceFormat(16, 0xFFFF); }
 DDPIXELFORMAT FormatFourCC(DWORD fourcc) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_FOURCC;
-    f.dwFourCC = fourcc;
+    DDPIXELFORMAT f = sombrella::pixel::FourCcFormat(fourcc);
     f.dwRGBBitCount = 16;
     return f;
 }
 DDPIXELFORMAT FormatZ(DWORD bits, DWORD extraFlags, DWORD stencilBits) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_ZBUFFER | extraFlags;
-    f.dwZBufferBitDepth = bits;
-    f.dwStencilBitDepth = stencilBits;
     DWORD zbits = bits - stencilBits;
-    f.dwZBitMask = zbits >= 32 ? 0xFFFFFFFFu : ((1u << zbits) - 1u);
+    DDPIXELFORMAT f = sombrella::pixel::DepthFormat(bits, zbits >= 32 ? 0xFFFFFFFFu : ((1u << zbits) - 1u), 0, 0);
+    f.dwFlags = DDPF_ZBUFFER | extraFlags;
+    f.dwStencilBitDepth = stencilBits;
     return f;
 }
 

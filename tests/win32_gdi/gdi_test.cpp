@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "bmp_builder.h"
+#include "common/pixel_format.h"
 #include "win32/gdi_surface.h"
 #include "windows.h"
 
@@ -49,14 +50,8 @@ protected:
 };
 
 DDPIXELFORMAT Format(DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a = 0, DWORD flags = DDPF_RGB) {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof(f);
+    DDPIXELFORMAT f = sombrella::pixel::RgbFormat(bits, r, g, b, a);
     f.dwFlags = flags | (a ? DDPF_ALPHAPIXELS : 0);
-    f.dwRGBBitCount = bits;
-    f.dwRBitMask = r;
-    f.dwGBitMask = g;
-    f.dwBBitMask = b;
-    f.dwRGBAlphaBitMask = a;
     return f;
 }
 
