@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -600,6 +601,32 @@ TEST(BmpMalformed, PixelOffsetInsideThePaletteOrMasks) {
     EXPECT_EQ(DecodeBytes(Encode(f), im), Status::kBadOffset);
     f.pixelOffset = 14 + 40 + 12;
     EXPECT_EQ(DecodeBytes(Encode(f), im), Status::kOk);
+}
+
+}  // namespace
+
+namespace {
+
+// The shared rule itself: round to nearest for every width and mask
+// position, and narrowing back gives the value again.
+TEST(PixelFormat, WideningRoundsAndNarrowingReturnsTheValue) {
+    for (uint32_t bits = 1; bits <= 16; ++bits) {
+        for (uint32_t shift : {0u, 3u, 32u - bits}) {
+            const uint32_t max = (1u << bits) - 1;
+            const sombrella::pixel::Channel c(max << shift);
+            ASSERT_EQ(c.bits, bits);
+            ASSERT_EQ(c.max, max);
+            for (uint32_t v = 0; v <= max; v += (bits > 10 ? 7 : 1)) {
+                const uint32_t wide = c.Widen(v << shift, 0);
+                const double exact = v * 255.0 / max;
+                EXPECT_LE(std::abs(double(wide) - exact), 0.5) << bits << " bits, value " << v;
+                if (bits <= 8) EXPECT_EQ(c.Pack(wide), v << shift) << bits << " bits, value " << v;
+            }
+            EXPECT_EQ(c.Pack(255), max << shift);  // full scale fills every bit, wide channels too
+            EXPECT_EQ(c.Pack(0), 0u);
+        }
+    }
+    EXPECT_EQ(sombrella::pixel::Rgb565ToArgb(0x18E3), 0xFF191C19u);  // 3, 7, 3 -> 25, 28, 25
 }
 
 }  // namespace
