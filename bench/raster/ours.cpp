@@ -1,6 +1,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/pixel_format.h"
 #include "common/png_write.h"
 #include "d3d/direct3d.h"
 #include "ddraw/surface.h"
@@ -29,14 +30,7 @@ public:
 class Ours final : public Renderer {
 public:
     Ours(const City& city, bool overdraw) : city_(city), overdraw_(overdraw) {
-        DDPIXELFORMAT colour = sombrella::ddraw::FormatRGB565();
-        if (overdraw) {
-            colour = DDPIXELFORMAT{};
-            colour.dwSize = sizeof colour;
-            colour.dwFlags = DDPF_RGB;
-            colour.dwRGBBitCount = 32;
-            colour.dwRBitMask = 0xFF0000, colour.dwGBitMask = 0xFF00, colour.dwBBitMask = 0xFF;
-        }
+        const DDPIXELFORMAT colour = overdraw ? sombrella::pixel::Xrgb8888() : sombrella::pixel::Rgb565();
         target_ = new Surface(nullptr, kWidth, kHeight, colour, DDSCAPS_3DDEVICE, 0);
         depth_ = new Surface(nullptr, kWidth, kHeight, sombrella::ddraw::FormatDepth(16, 0), DDSCAPS_ZBUFFER, 0);
         target_->AddAttachedSurface(depth_);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/pixel_format.h"
 #include "common/png_write.h"
 #include "textures/texture_registry.h"
 #include "textures/tga_reader.h"
@@ -36,14 +37,7 @@ bool DecodeBmp(const char* path, int& width, int& height, std::vector<uint8_t>& 
     width = bm.bmWidth;
     height = bm.bmHeight;
     std::vector<uint32_t> surface(static_cast<size_t>(width) * height, 0);
-    DDPIXELFORMAT format{};
-    format.dwSize = sizeof format;
-    format.dwFlags = DDPF_RGB | DDPF_ALPHAPIXELS;
-    format.dwRGBBitCount = 32;
-    format.dwRBitMask = 0x00FF0000;
-    format.dwGBitMask = 0x0000FF00;
-    format.dwBBitMask = 0x000000FF;
-    format.dwRGBAlphaBitMask = 0xFF000000;
+    const DDPIXELFORMAT format = sombrella::pixel::Argb8888();
     HDC target = sombrella::gdi::CreateSurfaceDC(surface.data(), width * 4, width, height, format);
     HDC memory = CreateCompatibleDC(nullptr);
     bool ok = target && memory && SelectObject(memory, bitmap) &&
