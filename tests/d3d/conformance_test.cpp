@@ -14,21 +14,10 @@ using sombrella::ddraw::Surface;
 
 namespace {
 
-struct TlVertex {
-    float x, y, z, rhw;
-    DWORD diffuse;
-};
-constexpr DWORD kTlFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
-
-HRESULT DrawTl(IDirect3DDevice7* dev, std::vector<TlVertex> v, std::vector<WORD> idx,
-               D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST) {
-    return dev->DrawIndexedPrimitive(type, kTlFvf, v.data(), (DWORD)v.size(), idx.data(), (DWORD)idx.size(), 0);
-}
-
 // A quad covering a w x h target in one colour.
 HRESULT FillQuad(IDirect3DDevice7* dev, int w, int h, DWORD colour, float z = 0.5f) {
     float fw = (float)w, fh = (float)h;
-    return DrawTl(dev, {{0, 0, z, 1, colour}, {fw, 0, z, 1, colour}, {fw, fh, z, 1, colour}, {0, fh, z, 1, colour}},
+    return DrawTlVertices(dev, {{0, 0, z, 1, colour}, {fw, 0, z, 1, colour}, {fw, fh, z, 1, colour}, {0, fh, z, 1, colour}},
                   {0, 1, 2, 0, 2, 3});
 }
 
@@ -128,7 +117,7 @@ TEST(Conformance, FlatShadingTakesTheFirstVertexSubmitted) {
     const DWORD c[4] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
     // Strip 0-1-2 (red first) and 1-2-3 (green first): the left and right
     // halves of the target.
-    ASSERT_EQ(D3D_OK, DrawTl(dev, {{0, 0, 0.5f, 1, c[0]}, {0, 8, 0.5f, 1, c[1]}, {16, 0, 0.5f, 1, c[2]},
+    ASSERT_EQ(D3D_OK, DrawTlVertices(dev, {{0, 0, 0.5f, 1, c[0]}, {0, 8, 0.5f, 1, c[1]}, {16, 0, 0.5f, 1, c[2]},
                                    {16, 8, 0.5f, 1, c[3]}},
                              {0, 1, 2, 3}, D3DPT_TRIANGLESTRIP));
     EXPECT_EQ(0xFF0000u, rig.Pixel(1, 1) & 0xFFFFFF);

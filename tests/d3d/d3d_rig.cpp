@@ -81,6 +81,10 @@ Surface* MakeTexture(int width, int height, const DDPIXELFORMAT& format) {
     return new Surface(nullptr, width, height, format, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY, 0);
 }
 
+HRESULT DrawTlVertices(IDirect3DDevice7* dev, std::vector<TlVertex> v, std::vector<WORD> idx, D3DPRIMITIVETYPE type) {
+    return dev->DrawIndexedPrimitive(type, kTlFvf, v.data(), (DWORD)v.size(), idx.data(), (DWORD)idx.size(), 0);
+}
+
 void PutArgb(Surface* s, int x, int y, uint32_t argb) {
     const DDPIXELFORMAT& f = s->Format();
     uint32_t channels[4] = {(argb >> 24) & 255, (argb >> 16) & 255, (argb >> 8) & 255, argb & 255};

@@ -60,6 +60,15 @@ public:
     void LookFromZ(float dist);
 };
 
+// Pre-transformed, pre-lit vertices and a draw of them.
+struct TlVertex {
+    float x, y, z, rhw;
+    DWORD diffuse;
+};
+constexpr DWORD kTlFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
+HRESULT DrawTlVertices(IDirect3DDevice7* dev, std::vector<TlVertex> v, std::vector<WORD> idx,
+                       D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST);
+
 // A texture surface in the given format.
 sombrella::ddraw::Surface* MakeTexture(int width, int height, const DDPIXELFORMAT& format);
 // Fills an ARGB texture surface (any RGB format) from a function of (x, y) -> ARGB8888.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "d3d_rig.h"
@@ -14,12 +15,6 @@ using namespace d3dtest;
 using sombrella::ddraw::Surface;
 
 namespace {
-
-struct TlVertex {
-    float x, y, z, rhw;
-    DWORD diffuse;
-};
-constexpr DWORD kTlFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE;
 
 struct TexVertex {
     float x, y, z, rhw;
@@ -30,8 +25,7 @@ constexpr DWORD kTexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 void DrawTl(IDirect3DDevice7* dev, std::vector<TlVertex> v, std::vector<WORD> idx,
             D3DPRIMITIVETYPE type = D3DPT_TRIANGLELIST) {
-    ASSERT_EQ(D3D_OK, dev->DrawIndexedPrimitive(type, kTlFvf, v.data(), (DWORD)v.size(), idx.data(),
-                                                (DWORD)idx.size(), 0));
+    ASSERT_EQ(D3D_OK, DrawTlVertices(dev, std::move(v), std::move(idx), type));
 }
 
 TEST(Raster, PixelCentresAtIntegersAndTopLeftRule) {
