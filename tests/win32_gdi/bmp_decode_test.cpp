@@ -620,7 +620,9 @@ TEST(PixelFormat, WideningRoundsAndNarrowingReturnsTheValue) {
                 const uint32_t wide = c.Widen(v << shift, 0);
                 const double exact = v * 255.0 / max;
                 EXPECT_LE(std::abs(double(wide) - exact), 0.5) << bits << " bits, value " << v;
-                if (bits <= 8) EXPECT_EQ(c.Pack(wide), v << shift) << bits << " bits, value " << v;
+                if (bits <= 8) {
+                    EXPECT_EQ(c.Pack(wide), v << shift) << bits << " bits, value " << v;
+                }
             }
             EXPECT_EQ(c.Pack(255), max << shift);  // full scale fills every bit, wide channels too
             EXPECT_EQ(c.Pack(0), 0u);
