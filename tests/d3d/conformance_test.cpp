@@ -123,6 +123,15 @@ TEST(Conformance, FlatShadingTakesTheFirstVertexSubmitted) {
     EXPECT_EQ(0xFF0000u, rig.Pixel(1, 1) & 0xFFFFFF);
     EXPECT_EQ(0x00FF00u, rig.Pixel(14, 6) & 0xFFFFFF);
 
+    // Fan 0-1-2 and 0-2-3 round the centre 0 take vertices 1 and 2, never
+    // the centre: green on the left, blue on the right.
+    ASSERT_EQ(D3D_OK, DrawTlVertices(dev, {{8, 0, 0.5f, 1, c[0]}, {0, 0, 0.5f, 1, c[1]}, {0, 8, 0.5f, 1, c[2]},
+                                   {16, 8, 0.5f, 1, c[3]}, {16, 0, 0.5f, 1, c[0]}},
+                             {0, 1, 2, 3, 4}, D3DPT_TRIANGLEFAN));
+    EXPECT_EQ(0x00FF00u, rig.Pixel(1, 2) & 0xFFFFFF);
+    EXPECT_EQ(0x0000FFu, rig.Pixel(8, 6) & 0xFFFFFF);
+    EXPECT_EQ(0xFFFFFFu, rig.Pixel(14, 2) & 0xFFFFFF);
+
     // Transformed vertices: the first one behind the near plane is cut off,
     // its colour still rules.
     Rig clip(16, 16, 0, FormatXrgb8888());

@@ -262,8 +262,12 @@ void FrontEnd::Draw(const DeviceState& state, uint32_t pixelState, Frame& frame,
         }
         break;
     case D3DPT_TRIANGLEFAN:
-        for (DWORD i = 1; i + 1 < indexCount; ++i)
-            Triangle3(vertex(indices[0]), vertex(indices[i]), vertex(indices[i + 1]), frame, pixelState, pixel);
+        // A fan's flat colour comes from each triangle's first rim vertex,
+        // not the shared centre.
+        for (DWORD i = 1; i + 1 < indexCount; ++i) {
+            const ClipVertex* rim = vertex(indices[i]);
+            Triangle3(vertex(indices[0]), rim, vertex(indices[i + 1]), frame, pixelState, pixel, rim);
+        }
         break;
     default: break;
     }
