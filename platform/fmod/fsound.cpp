@@ -1,8 +1,9 @@
 // The FMOD 3 entry points the demo calls, over the mixer and one output.
 // FSOUND_Init picks the output: the capture file when SOMBRELLA_CAPTURE_DIR
-// and SOMBRELLA_FIXED_STEP_HZ are both set, else SDL's audio device (which
-// honours SDL_AUDIODRIVER), else a silent output that keeps the song moving
-// in real time, so a machine without sound still runs the demo.
+// and SOMBRELLA_FIXED_STEP_HZ are both set, else the sound card (SDL's audio
+// device, which honours SDL_AUDIODRIVER; waveOut on Windows), else a silent
+// output that keeps the song moving in real time, so a machine without sound
+// still runs the demo.
 #include <cstdio>
 #include <set>
 
@@ -29,9 +30,9 @@ using namespace sombrella::fmod;
 
 extern "C" {
 
-float FSOUND_GetVersion(void) { return FMOD_VERSION; }
+float F_API FSOUND_GetVersion(void) { return FMOD_VERSION; }
 
-signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
+signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
     (void)flags;  // no output-type flags matter here
     if (mixrate < 4000 || mixrate > 192000 || maxsoftwarechannels < 0) return 0;
     if (g_output) {
@@ -50,8 +51,8 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
             return 1;
         }
         // Capture was asked for: never fall through to a real device.
-    } else if (kSdlOutput.Open()) {
-        g_output = &kSdlOutput;
+    } else if (kDeviceOutput.Open()) {
+        g_output = &kDeviceOutput;
         return 1;
     }
     // No sound card (or no capture file): the song still runs in real time.
@@ -62,7 +63,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     return 0;
 }
 
-void FSOUND_Close(void) {
+void F_API FSOUND_Close(void) {
     MixerPlay(nullptr);
     if (g_output) {
         g_output->Close();
@@ -72,19 +73,19 @@ void FSOUND_Close(void) {
     g_songs.clear();
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+FMUSIC_MODULE* F_API FMUSIC_LoadSong(const char* name) {
     FMUSIC_MODULE* song = LoadSongFile(name);
     if (song) g_songs.insert(song);
     return song;
 }
 
-signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+signed char F_API FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     if (!g_output || !g_songs.count(mod)) return 0;
     MixerPlay(mod);
     return 1;
 }
 
-signed char FMUSIC_FreeSong(FMUSIC_MODULE* mod) {
+signed char F_API FMUSIC_FreeSong(FMUSIC_MODULE* mod) {
     if (!g_songs.count(mod)) return 0;
     MixerStop(mod);
     g_songs.erase(mod);
