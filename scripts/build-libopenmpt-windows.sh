@@ -47,7 +47,8 @@ for f in "$src"/common/*.cpp "$src"/sounddsp/*.cpp "$src"/soundlib/*.cpp "$src"/
          "$src"/libopenmpt/libopenmpt_cxx.cpp "$src"/libopenmpt/libopenmpt_impl.cpp \
          "$src"/libopenmpt/libopenmpt_ext_impl.cpp; do
   case "$(basename "$f")" in
-    Load_xm.cpp|Load_it.cpp|Load_s3m.cpp|Load_mod.cpp) sources+=("$f") ;;
+    # AMS and DMF also hold sample unpackers the common sample reader calls.
+    Load_xm.cpp|Load_it.cpp|Load_s3m.cpp|Load_mod.cpp|Load_ams.cpp|Load_dmf.cpp) sources+=("$f") ;;
     Load_*.cpp|load_*.cpp|Sndfile.cpp) ;;
     *) sources+=("$f") ;;
   esac
