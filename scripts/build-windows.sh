@@ -31,9 +31,12 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 echo "== data files (native tools) =="
-cmake -S "$top" -B "$out/native" -DCMAKE_BUILD_TYPE=Release -DSOMBRELLA_BENCH=OFF >/dev/null
-cmake --build "$out/native" -j"$jobs" --target sombrella_scene_data sombrella_music_data sombrella-xdump
-data="$out/native/bin"
+# SOMBRELLA_NATIVE_BUILD reuses a configured native build (CI passes build/).
+native="${SOMBRELLA_NATIVE_BUILD:-$out/native}"
+[ -f "$native/CMakeCache.txt" ] ||
+  cmake -S "$top" -B "$native" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOMBRELLA_BENCH=OFF >/dev/null
+cmake --build "$native" -j"$jobs" --target sombrella_scene_data sombrella_music_data
+data="$native/bin"
 
 echo "== libopenmpt for Windows =="
 "$top/scripts/build-libopenmpt-windows.sh" "$out/libopenmpt" "${archs[@]}"
