@@ -5,6 +5,7 @@
 // output that keeps the song moving in real time, so a machine without sound
 // still runs the demo.
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "common/knobs.h"
@@ -19,6 +20,12 @@ namespace {
 
 const Output* g_output = nullptr;
 std::set<FMUSIC_MODULE*> g_songs;  // every song loaded and not yet freed
+
+// A program may exit without FSOUND_Close (the demo does, with status 1, when
+// "zel.xm" does not load): the output's feeder thread must be stopped before
+// static destruction, or destroying its still-joinable std::thread aborts.
+void CloseAtExit() { FSOUND_Close(); }
+bool g_exitHookSet = false;
 
 }  // namespace
 
@@ -35,6 +42,7 @@ float F_API FSOUND_GetVersion(void) { return FMOD_VERSION; }
 signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
     (void)flags;  // no output-type flags matter here
     if (mixrate < 4000 || mixrate > 192000 || maxsoftwarechannels < 0) return 0;
+    if (!g_exitHookSet) g_exitHookSet = std::atexit(CloseAtExit) == 0;
     if (g_output) {
         g_output->Close();
         g_output = nullptr;
