@@ -96,7 +96,7 @@ shot() { import -display "$display" -window root "$1" 2>/dev/null || fail "no sc
 
 dir=$(stage_run run-normal)
 t0=$(date +%s)
-(cd "$dir" && timeout 120 wine sombrella.exe > wine.log 2>&1; echo $? > status) &
+(cd "$dir" && s=0 && { timeout 120 wine sombrella.exe > wine.log 2>&1 || s=$?; } && echo "$s" > status) &
 run_pid=$!
 sleep 12; shot "$results/normal-1.png"
 sleep 4; shot "$results/normal-2.png"
@@ -110,7 +110,7 @@ $py "$top/windows/oracle/pictures.py" shots "$results/normal-1.png" "$results/no
 
 dir=$(stage_run run-no-music)
 rm "$dir/zel.xm"
-(cd "$dir" && timeout 90 wine sombrella.exe > wine.log 2>&1; echo $? > status)
+(cd "$dir" && s=0 && { timeout 90 wine sombrella.exe > wine.log 2>&1 || s=$?; } && echo "$s" > status)
 status=$(cat "$dir/status" 2>/dev/null || echo "none (no exit)")
 echo "without zel.xm: status $status"
 [ "$status" = 1 ] || fail "without zel.xm the demo ended with status $status, not 1"
@@ -118,7 +118,7 @@ echo "without zel.xm: status $status"
 dir=$(stage_run run-corrupt-scene)
 head -c 200 "$native/bin/vo.x" > "$dir/vo.x"
 printf 'garbage { 1; 2 ' >> "$dir/vo.x"
-(cd "$dir" && timeout 90 wine sombrella.exe > wine.log 2>&1; echo $? > status) &
+(cd "$dir" && s=0 && { timeout 90 wine sombrella.exe > wine.log 2>&1 || s=$?; } && echo "$s" > status) &
 run_pid=$!
 box=""
 for _ in $(seq 1 60); do
