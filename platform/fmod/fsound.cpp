@@ -22,10 +22,16 @@ const Output* g_output = nullptr;
 std::set<FMUSIC_MODULE*> g_songs;  // every song loaded and not yet freed
 
 // A program may exit without FSOUND_Close (the demo does, with status 1, when
-// "zel.xm" does not load): the output's feeder thread must be stopped before
-// static destruction, or destroying its still-joinable std::thread aborts.
+// "zel.xm" does not load): the output's feeder thread is stopped at exit so it
+// never runs into static destruction. On Windows the system stops every other
+// thread before the DLL hears of the exit, and joining then would hang: there
+// the outputs' threads are simply left to it.
 void CloseAtExit() { FSOUND_Close(); }
+#ifdef _WIN32
+bool g_exitHookSet = true;
+#else
 bool g_exitHookSet = false;
+#endif
 
 }  // namespace
 

@@ -22,7 +22,9 @@ constexpr DWORD kFramesPerBuffer = 1024;
 
 HWAVEOUT g_device = nullptr;
 HANDLE g_ready = nullptr;  // signalled by the device whenever a buffer is done
-std::thread g_thread;
+// Never destroyed at exit (see output_silent.cpp): the system stops the
+// thread itself when the process ends.
+std::thread* g_thread = nullptr;
 std::atomic<bool> g_stop{false};
 std::vector<int16_t> g_samples;
 WAVEHDR g_headers[kBuffers];
@@ -85,15 +87,17 @@ bool Open() {
         }
     }
     g_stop = false;
-    g_thread = std::thread(Run);
+    g_thread = new std::thread(Run);
     return true;
 }
 
 void Close() {
-    if (!g_thread.joinable()) return;
+    if (!g_thread) return;
     g_stop = true;
     SetEvent(g_ready);
-    g_thread.join();
+    g_thread->join();
+    delete g_thread;
+    g_thread = nullptr;
     Release();
 }
 
