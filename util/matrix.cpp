@@ -10,6 +10,15 @@ constexpr float kMinLength = 1.0e-6f;
 
 Vector3 Sub(const Vector3& a, const Vector3& b) { return Vector3(a.x - b.x, a.y - b.y, a.z - b.z); }
 Vector3 Scaled(const Vector3& v, float s) { return Vector3(v.x * s, v.y * s, v.z * s); }
+
+// The platform's matrix has only its named cells (_11 .. _44); an array view
+// of them is not part of every version of its header.
+constexpr D3DVALUE Matrix4::*kCells[4][4] = {
+    {&Matrix4::_11, &Matrix4::_12, &Matrix4::_13, &Matrix4::_14},
+    {&Matrix4::_21, &Matrix4::_22, &Matrix4::_23, &Matrix4::_24},
+    {&Matrix4::_31, &Matrix4::_32, &Matrix4::_33, &Matrix4::_34},
+    {&Matrix4::_41, &Matrix4::_42, &Matrix4::_43, &Matrix4::_44},
+};
 }  // namespace
 
 Matrix4& MakeIdentity(Matrix4& m) {
@@ -66,8 +75,8 @@ Matrix4& MultiplyMatrices(Matrix4& out, const Matrix4& a, const Matrix4& b) {
     for (int r = 0; r < 4; ++r) {
         for (int c = 0; c < 4; ++c) {
             float sum = 0.0f;
-            for (int k = 0; k < 4; ++k) sum += a.m[r][k] * b.m[k][c];
-            t.m[r][c] = sum;
+            for (int k = 0; k < 4; ++k) sum += a.*kCells[r][k] * (b.*kCells[k][c]);
+            t.*kCells[r][c] = sum;
         }
     }
     out = t;

@@ -3,7 +3,7 @@
 
 namespace sombrella::fmod {
 
-// "sdl", "silent" or "capture" while initialised; nullptr otherwise.
+// "sdl" (or "waveout"), "silent" or "capture" while initialised; nullptr otherwise.
 const char* ActiveOutputName();
 
 }  // namespace sombrella::fmod

@@ -1,9 +1,11 @@
 // The FMOD 3 entry points the demo calls, over the mixer and one output.
 // FSOUND_Init picks the output: the capture file when SOMBRELLA_CAPTURE_DIR
-// and SOMBRELLA_FIXED_STEP_HZ are both set, else SDL's audio device (which
-// honours SDL_AUDIODRIVER), else a silent output that keeps the song moving
-// in real time, so a machine without sound still runs the demo.
+// and SOMBRELLA_FIXED_STEP_HZ are both set, else the sound card (SDL's audio
+// device, which honours SDL_AUDIODRIVER; waveOut on Windows), else a silent
+// output that keeps the song moving in real time, so a machine without sound
+// still runs the demo.
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "common/knobs.h"
@@ -19,6 +21,18 @@ namespace {
 const Output* g_output = nullptr;
 std::set<FMUSIC_MODULE*> g_songs;  // every song loaded and not yet freed
 
+// A program may exit without FSOUND_Close (the demo does, with status 1, when
+// "zel.xm" does not load): the output's feeder thread is stopped at exit so it
+// never runs into static destruction. On Windows the system stops every other
+// thread before the DLL hears of the exit, and joining then would hang: there
+// the outputs' threads are simply left to it.
+void CloseAtExit() { FSOUND_Close(); }
+#ifdef _WIN32
+bool g_exitHookSet = true;
+#else
+bool g_exitHookSet = false;
+#endif
+
 }  // namespace
 
 const char* ActiveOutputName() { return g_output ? g_output->name : nullptr; }
@@ -29,11 +43,12 @@ using namespace sombrella::fmod;
 
 extern "C" {
 
-float FSOUND_GetVersion(void) { return FMOD_VERSION; }
+float F_API FSOUND_GetVersion(void) { return FMOD_VERSION; }
 
-signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
+signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags) {
     (void)flags;  // no output-type flags matter here
     if (mixrate < 4000 || mixrate > 192000 || maxsoftwarechannels < 0) return 0;
+    if (!g_exitHookSet) g_exitHookSet = std::atexit(CloseAtExit) == 0;
     if (g_output) {
         g_output->Close();
         g_output = nullptr;
@@ -50,8 +65,8 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
             return 1;
         }
         // Capture was asked for: never fall through to a real device.
-    } else if (kSdlOutput.Open()) {
-        g_output = &kSdlOutput;
+    } else if (kDeviceOutput.Open()) {
+        g_output = &kDeviceOutput;
         return 1;
     }
     // No sound card (or no capture file): the song still runs in real time.
@@ -62,7 +77,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     return 0;
 }
 
-void FSOUND_Close(void) {
+void F_API FSOUND_Close(void) {
     MixerPlay(nullptr);
     if (g_output) {
         g_output->Close();
@@ -72,19 +87,19 @@ void FSOUND_Close(void) {
     g_songs.clear();
 }
 
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name) {
+FMUSIC_MODULE* F_API FMUSIC_LoadSong(const char* name) {
     FMUSIC_MODULE* song = LoadSongFile(name);
     if (song) g_songs.insert(song);
     return song;
 }
 
-signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
+signed char F_API FMUSIC_PlaySong(FMUSIC_MODULE* mod) {
     if (!g_output || !g_songs.count(mod)) return 0;
     MixerPlay(mod);
     return 1;
 }
 
-signed char FMUSIC_FreeSong(FMUSIC_MODULE* mod) {
+signed char F_API FMUSIC_FreeSong(FMUSIC_MODULE* mod) {
     if (!g_songs.count(mod)) return 0;
     MixerStop(mod);
     g_songs.erase(mod);

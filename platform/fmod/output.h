@@ -16,6 +16,14 @@ struct Output {
 
 // The SDL audio device ("sdl").
 extern const Output kSdlOutput;
+// The Windows sound card through waveOut ("waveout").
+extern const Output kWaveOutOutput;
+// The sound card output of this build: waveOut on Windows, SDL elsewhere.
+#ifdef _WIN32
+inline const Output& kDeviceOutput = kWaveOutOutput;
+#else
+inline const Output& kDeviceOutput = kSdlOutput;
+#endif
 // No device: a thread advances the song in real time and drops the audio ("silent").
 extern const Output kSilentOutput;
 // Deterministic capture into a WAV file, one frame step per presented frame ("capture").

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <algorithm>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -13,7 +12,9 @@
 namespace sombrella::fmod {
 namespace {
 
-std::thread g_thread;
+// Never destroyed at exit: a joinable std::thread destroyed then would abort
+// (on Windows the system has already stopped the thread when the DLL unloads).
+std::thread* g_thread = nullptr;
 std::mutex g_lock;
 std::condition_variable g_wake;
 bool g_stop = false;
@@ -48,18 +49,20 @@ bool Open() {
         std::lock_guard<std::mutex> hold(g_lock);
         g_stop = false;
     }
-    g_thread = std::thread(Run);
+    g_thread = new std::thread(Run);
     return true;
 }
 
 void Close() {
-    if (!g_thread.joinable()) return;
+    if (!g_thread) return;
     {
         std::lock_guard<std::mutex> hold(g_lock);
         g_stop = true;
     }
     g_wake.notify_all();
-    g_thread.join();
+    g_thread->join();
+    delete g_thread;
+    g_thread = nullptr;
 }
 
 void Flush() {}

@@ -4,6 +4,14 @@
 
 #define FMOD_VERSION 3.2f
 
+// The library's Win32 DLL takes its arguments __stdcall; elsewhere the
+// default convention.
+#if defined(_WIN32) && !defined(_WIN64)
+#define F_API __stdcall
+#else
+#define F_API
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -12,23 +20,23 @@ extern "C" {
 typedef struct FMUSIC_MODULE FMUSIC_MODULE;
 
 // Version of the library, compared by callers against FMOD_VERSION.
-float FSOUND_GetVersion(void);
+float F_API FSOUND_GetVersion(void);
 
 // Starts the output: mixing rate in Hz, software channel count, FSOUND_INIT_* flags.
 // TRUE (1) on success, FALSE (0) on failure.
-signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
+signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags);
 
 // Stops the output and frees whatever songs are still loaded.
-void FSOUND_Close(void);
+void F_API FSOUND_Close(void);
 
 // Loads a module file (MOD, S3M, XM, IT, ...); NULL when it cannot be loaded.
-FMUSIC_MODULE* FMUSIC_LoadSong(const char* name);
+FMUSIC_MODULE* F_API FMUSIC_LoadSong(const char* name);
 
 // Starts the song from its beginning, looping. TRUE or FALSE.
-signed char FMUSIC_PlaySong(FMUSIC_MODULE* mod);
+signed char F_API FMUSIC_PlaySong(FMUSIC_MODULE* mod);
 
 // Stops the song if it plays and frees it. TRUE or FALSE.
-signed char FMUSIC_FreeSong(FMUSIC_MODULE* mod);
+signed char F_API FMUSIC_FreeSong(FMUSIC_MODULE* mod);
 
 #ifdef __cplusplus
 }

@@ -3,6 +3,7 @@
 #include <fmod.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <thread>
@@ -60,6 +61,21 @@ TEST_F(FsoundTest, WithoutADeviceTheSongStillAdvances) {
     EXPECT_GT(sombrella::fmod::MixerPositionSeconds(), 0.0);
     EXPECT_EQ(FMUSIC_FreeSong(song), 1);
     FSOUND_Close();
+}
+
+// The demo exits with status 1, without FSOUND_Close, when its song does not
+// load; the silent output's thread must not turn that into an abort.
+TEST_F(FsoundTest, ExitWithoutCloseKeepsTheExitStatus) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            ::setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+            if (FSOUND_Init(44100, 32, 0) != 1) std::_Exit(3);
+            if (std::strcmp(sombrella::fmod::ActiveOutputName(), "silent") != 0) std::_Exit(4);
+            if (FMUSIC_LoadSong("no-such-song.xm") != nullptr) std::_Exit(5);
+            std::exit(1);
+        },
+        ::testing::ExitedWithCode(1), "");
 }
 
 TEST_F(FsoundTest, SongLifetime) {

@@ -46,7 +46,15 @@ std::string Quoted(const char* text) {
     return out + "\"";
 }
 
-const float* Row(const Matrix4& m, int r) { return m.m[r]; }
+// One row of the matrix by its named cells, which every header has.
+struct MatrixRow {
+    float cells[4];
+};
+MatrixRow Row(const Matrix4& m, int r) {
+    const float all[16] = {m._11, m._12, m._13, m._14, m._21, m._22, m._23, m._24,
+                           m._31, m._32, m._33, m._34, m._41, m._42, m._43, m._44};
+    return {{all[4 * r], all[4 * r + 1], all[4 * r + 2], all[4 * r + 3]}};
+}
 
 uint32_t StoredIndices(const SceneNode& node) {
     uint64_t sum = 0;
@@ -60,7 +68,7 @@ void TextNode(const SceneNode& node, int depth, const DumpOptions& options, std:
     std::string pad(static_cast<size_t>(depth) * 2, ' ');
     if (!node.isMesh) {
         out += pad + "frame " + Quoted(node.name) + "\n";
-        for (int r = 0; r < 4; ++r) out += pad + "  matrix " + Floats(Row(node.matrix, r), 4, false) + "\n";
+        for (int r = 0; r < 4; ++r) out += pad + "  matrix " + Floats(Row(node.matrix, r).cells, 4, false) + "\n";
     } else {
         uint32_t stored = StoredIndices(node);
         out += pad + "mesh " + Quoted(node.name) + "\n";
@@ -68,7 +76,7 @@ void TextNode(const SceneNode& node, int depth, const DumpOptions& options, std:
                " indices " + std::to_string(stored) + " capacity " + std::to_string(node.indexCount) + "\n";
         out += pad + "  translucent " + std::to_string(node.isTranslucent) + " usedSlots " +
                std::to_string(node.usedSlotCount) + "\n";
-        for (int r = 0; r < 4; ++r) out += pad + "  matrix " + Floats(Row(node.matrix, r), 4, false) + "\n";
+        for (int r = 0; r < 4; ++r) out += pad + "  matrix " + Floats(Row(node.matrix, r).cells, 4, false) + "\n";
         for (uint32_t s = 0; s < SceneNode::kMaxSlots; ++s) {
             const MeshMaterialSlot& slot = node.slots[s];
             bool blank = slot.indexCount == 0 && slot.textureName[0] == '\0';

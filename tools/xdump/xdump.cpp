@@ -3,6 +3,10 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include "scene/scene_file.h"
 #include "scene_dump.h"
@@ -27,6 +31,10 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+#ifdef _WIN32
+    // Dumps compare byte for byte with the Linux tool's: no CR before LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     SceneFile scene;
     HRESULT hr = scene.Load(path);
     if (FAILED(hr)) {

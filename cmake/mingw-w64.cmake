@@ -1,0 +1,15 @@
+# Cross-compiling for Windows with Debian's mingw-w64 (posix thread model).
+# Set SOMBRELLA_MINGW_ARCH to i686 (the default) or x86_64 before including.
+if(NOT SOMBRELLA_MINGW_ARCH)
+  set(SOMBRELLA_MINGW_ARCH i686)
+endif()
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${SOMBRELLA_MINGW_ARCH})
+set(triple ${SOMBRELLA_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
