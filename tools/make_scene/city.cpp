@@ -74,8 +74,9 @@ XMaterialUse Reference(const char* name) {
 }
 
 // Roofs and other plain surfaces sample the slab band of the facade texture
-// (its rows at v = 0), which is the same all the way across.
-Uv BandUv(Vec3 p) { return {p.x / kTextureRepeat, 0.0f}; }
+// (its rows at v = 0) at one point, so they come out one plain colour
+// whichever way the city is turned.
+Uv BandUv(Vec3) { return {0.0f, 0.0f}; }
 
 Vec3 FlatOut(Vec3 from, Vec3 to) {
     Vec3 d = to - from;
@@ -111,6 +112,9 @@ struct Walls {
     // direction out from the city centre, which lies at -position.
     bool byFacing = false;
     Vec3 position;
+    // Walls on the orbit's axis: the texture starts again every this many
+    // walls (the walls of one sector), so every sector looks the same.
+    size_t wallsPerRepeat = 0;
 };
 
 // Textured walls standing on a footprint: u runs along the wall, v down from
@@ -126,6 +130,7 @@ void AddWalls(MeshBuilder& b, const std::vector<Vec3>& footprint, const Walls& w
     for (size_t i = 0; i < footprint.size(); ++i) {
         Vec3 a = footprint[i], c = footprint[(i + 1) % footprint.size()];
         const int bays = int(std::lround(std::sqrt(Dot(c - a, c - a)) / kBay));
+        if (w.wallsPerRepeat > 0 && i % w.wallsPerRepeat == 0) bay = w.bayStart;
         const float u0 = float(bay) / float(kTextureBays), u1 = float(bay + bays) / float(kTextureBays);
         const Vec3 out = FlatOut(centre, (a + c) * 0.5f);
         uint32_t material = w.wallMaterial;
@@ -139,8 +144,17 @@ void AddWalls(MeshBuilder& b, const std::vector<Vec3>& footprint, const Walls& w
     }
 }
 
-// The footprint as one flat polygon at height y facing up.
-void AddCap(MeshBuilder& b, const std::vector<Vec3>& footprint, float y, uint32_t material) {
+// The footprint as one flat polygon at height y facing up. A cap on the
+// orbit's axis is cut into triangles round its middle instead, so that it
+// is made the same way seen from every sector.
+void AddCap(MeshBuilder& b, const std::vector<Vec3>& footprint, float y, uint32_t material, bool radial = false) {
+    if (radial) {
+        for (size_t i = 0; i < footprint.size(); ++i) {
+            Vec3 a = footprint[i], c = footprint[(i + 1) % footprint.size()];
+            b.AddPolygon({{0, y, 0}, {a.x, y, a.z}, {c.x, y, c.z}}, {}, {0, 1, 0}, material);
+        }
+        return;
+    }
     std::vector<Vec3> points;
     std::vector<Uv> uvs;
     for (const Vec3& p : footprint) {
@@ -234,8 +248,9 @@ XFrame MakeTower() {
     std::vector<Vec3> foot = RegularBays(12, 1, 0);
     Walls w;
     w.top = 192;
+    w.wallsPerRepeat = 2;
     AddWalls(base, foot, w);
-    AddCap(base, foot, 192, 1);
+    AddCap(base, foot, 192, 1, true);
     tower.meshes.push_back(base.ToX(false, true, {Inline(wall), Reference("Concrete")}));
 
     XFrame shaftFrame = Framed("TowerShaft", 0.0f, {0, 192, 0});
@@ -243,8 +258,9 @@ XFrame MakeTower() {
     std::vector<Vec3> shaftFoot = RegularBays(6, 1, 0);
     w.top = 48;
     w.storeyStart = 4;
+    w.wallsPerRepeat = 1;
     AddWalls(shaft, shaftFoot, w);
-    AddCap(shaft, shaftFoot, 48, 1);
+    AddCap(shaft, shaftFoot, 48, 1, true);
     shaftFrame.meshes.push_back(shaft.ToX(false, true, {Inline(wall), Reference("Concrete")}));
 
     XFrame crownFrame = Framed("TowerCrown", kPi / 6, {0, 48, 0});
@@ -270,8 +286,7 @@ XFrame MakeTrees() {
         float a = kSector / 4 + kSector / 2 * float(t);
         Vec3 at = Polar(82, a);
         // Trunk: four flat sides.
-        const float s = 1.5f;
-        std::vector<Vec3> trunk = {{-s, 0, -s}, {s, 0, -s}, {s, 0, s}, {-s, 0, s}};
+        std::vector<Vec3> trunk = Regular(4, 2.1f, a + kPi / 4);
         for (size_t i = 0; i < 4; ++i) {
             Vec3 p = trunk[i] + at, q = trunk[(i + 1) % 4] + at;
             b.AddFace({b.AddVertex({p.x, 8, p.z}), b.AddVertex({q.x, 8, q.z}), b.AddVertex({q.x, 0, q.z}),
@@ -305,13 +320,7 @@ XFrame MakeSquare() {
 
     MeshBuilder plaza("Plaza");
     std::vector<Vec3> hexagon = Regular(kSymmetry, 110, 0);
-    std::vector<Vec3> top;
-    std::vector<Uv> uvs;
-    for (const Vec3& p : hexagon) {
-        top.push_back({p.x, kTop, p.z});
-        uvs.push_back({p.x / 32, p.z / 32});
-    }
-    plaza.AddPolygon(top, uvs, {0, 1, 0}, 0);
+    AddCap(plaza, hexagon, kTop, 0, true);
     for (size_t i = 0; i < hexagon.size(); ++i) {
         Vec3 a = hexagon[i], c = hexagon[(i + 1) % hexagon.size()];
         plaza.AddPolygon({{a.x, kTop, a.z}, {c.x, kTop, c.z}, {c.x, 0, c.z}, {a.x, 0, a.z}}, {},
@@ -324,9 +333,10 @@ XFrame MakeSquare() {
     MeshBuilder glass("PavilionGlass");
     std::vector<Vec3> foot = RegularBays(kSymmetry, 4, 0);
     Walls g;
-    g.top = 40;
+    g.top = 48;
+    g.wallsPerRepeat = 1;
     AddWalls(glass, foot, g);
-    AddSpire(glass, foot, 40, 26, 1);
+    AddSpire(glass, foot, 48, 24, 1);
     pavilion.meshes.push_back(glass.ToX(false, true,
                                         {Inline(Surface("GlassPane", {0.50f, 0.85f, 1.0f}, 0.08f, 0.6f, 0.45f)),
                                          Inline(Surface("GlassRoof", {0.45f, 0.78f, 1.0f}, 0.08f, 0.6f, 0.55f))}));

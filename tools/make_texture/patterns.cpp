@@ -41,15 +41,16 @@ Rgb Mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g
 Image MakeFacade() {
     constexpr int cell = kFacadeSize / kFacadeBays;
     static_assert(kFacadeSize / kFacadeStoreys == cell, "square cells");
-    // One window of two features each way in the middle of a cell; between
-    // windows a pier of two features, and the slab band of one feature.
+    // One window of two features each way in the middle of a cell, between
+    // piers and between slab bands of two features: every edge lies on the
+    // grid of features.
     constexpr int winLeft = kFeature, winRight = cell - kFeature;
-    constexpr int winTop = kFeature, winBottom = cell - kFeature;
-    static_assert(2 * kSlabHalf == kFeature && winRight - winLeft >= 2 * kFeature, "no small features");
+    constexpr int winTop = kSlabHalf, winBottom = cell - kSlabHalf;
+    static_assert(kSlabHalf % kFeature == 0 && winRight - winLeft >= 2 * kFeature, "no small features");
 
     // Cool stone and glass, so that the warm ambient light evens them out.
     const Rgb wall{196, 198, 206};
-    const Rgb slab{182, 186, 196};
+    const Rgb slab{176, 180, 190};
     const Rgb glassTop{140, 156, 182}, glassBottom{122, 138, 164};
 
     Image img;

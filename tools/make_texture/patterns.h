@@ -33,7 +33,7 @@ struct Image {
 constexpr int kFacadeBays = 8;
 constexpr int kFacadeStoreys = 8;
 constexpr int kFacadeSize = 256;
-constexpr int kSlabHalf = 4;
+constexpr int kSlabHalf = 8;
 constexpr int kFeature = 8;
 
 Image MakeFacade();
