@@ -333,10 +333,10 @@ XFrame MakeSquare() {
     MeshBuilder glass("PavilionGlass");
     std::vector<Vec3> foot = RegularBays(kSymmetry, 4, 0);
     Walls g;
-    g.top = 48;
+    g.top = 80;  // tall enough to show over the districts' first row
     g.wallsPerRepeat = 1;
     AddWalls(glass, foot, g);
-    AddSpire(glass, foot, 48, 24, 1);
+    AddSpire(glass, foot, 80, 32, 1);
     pavilion.meshes.push_back(glass.ToX(false, true,
                                         {Inline(Surface("GlassPane", {0.50f, 0.85f, 1.0f}, 0.08f, 0.6f, 0.45f)),
                                          Inline(Surface("GlassRoof", {0.45f, 0.78f, 1.0f}, 0.08f, 0.6f, 0.55f))}));

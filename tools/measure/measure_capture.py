@@ -172,6 +172,17 @@ def music_figures(wav, verdict):
     left, right = pcm[:, 0].astype(np.float64), pcm[:, 1].astype(np.float64)
     corr = float(np.corrcoef(left, right)[0, 1])
     check("lr_correlation", corr, "", corr <= 0.8, "<= 0.8")
+    # Where the energy sits: shares of the sub-bass, bass and presence bands.
+    spectrum = np.abs(np.fft.rfft(mono)) ** 2
+    freq = np.fft.rfftfreq(len(mono), 1.0 / rate)
+    total = spectrum[freq >= 20].sum()
+    for name, lo, hi in (("sub_30_80", 30, 80), ("bass_80_250", 80, 250), ("presence_2k_6k", 2000, 6000)):
+        print("%s_share: %.2f %%" % (name, 100 * spectrum[(freq >= lo) & (freq < hi)].sum() / total))
+    # Loudest 3 s of the run (RMS), which should fall in the last section.
+    step = rate // 10
+    frames = mono[: len(mono) // step * step].reshape(-1, step)
+    power = np.convolve((frames ** 2).mean(axis=1), np.ones(30) / 30, mode="valid")
+    print("loudest_3s_starts: %.1f s" % (np.argmax(power) * step / rate))
     return 0 if all(results) else 1
 
 
