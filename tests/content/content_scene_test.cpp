@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include "city.h"
+#include "patterns.h"
 #include "scene/scene_file.h"
 #include "scene_dump.h"
 #include "x_model.h"
@@ -476,6 +477,9 @@ TEST_F(CityFiles, MapsOntoItselfTurnedByASixthAboutTheOrbitCentre) {
 // Every wall is a whole number of bays and storeys from a bay boundary, with
 // the texture unstretched: a window never wraps round a corner.
 TEST_F(CityFiles, WallsAreWholeBaysAndStoreys) {
+    static_assert(make_scene::kTextureBays == make_texture::kFacadeBays &&
+                      make_scene::kTextureBays == make_texture::kFacadeStoreys,
+                  "the walls are laid out for the facade texture's grid");
     LoadText();
     scene_.Scale(-0.5f);
     const float bays = float(make_scene::kTextureBays), repeat = make_scene::kBay * bays;
