@@ -118,7 +118,7 @@ TEST_F(GeneratedImages, FacadeHasWindowsAndAPlainBandAtItsSeam) {
     EXPECT_GT(glass, 6000);
 }
 
-// Shown over 6 to 12 pixels a cell and point sampled, the facade must not
+// Shown over 8 to 20 pixels a cell and point sampled, the facade must not
 // hold detail that breaks up: every edge lies on the grid of features, so
 // each aligned square of kFeature texels is one area (grain and a gentle
 // gradient aside), and neighbouring areas differ by a moderate step.

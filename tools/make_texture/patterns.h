@@ -27,7 +27,7 @@ struct Image {
 // (kSlabHalf rows on each side), so v = 0 and the image's outer rows are band:
 // meshes that map one constant coordinate onto the band (roofs, or meshes
 // without coordinates, which sample (0, 0)) come out a plain surface.
-// The demo shows a cell over 6 to 12 pixels, point sampled without mipmaps,
+// The demo shows a cell over 8 to 20 pixels, point sampled without mipmaps,
 // so nothing in a cell is smaller than kFeature texels and neighbouring areas
 // differ in tone by little: small or sharp detail would only crawl.
 constexpr int kFacadeBays = 8;
