@@ -22,8 +22,8 @@ Rgb Mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g
 // `lit` is the share of the colour that comes from the lights (the file's face
 // colour, which the demo uses as diffuse and ambient), `glow` the share that
 // comes whatever the light (emissive). Mostly glow: the one directional light
-// is fixed while the city turns, so light-driven shading is what would differ
-// between two views 60 degrees apart. The ambient light is yellowish (its blue
+// stays put while the camera circles, so light-driven shading is what would
+// differ between two views 60 degrees apart. The ambient light is yellowish (its blue
 // 0.6 of red and green), so emissive blue makes up for it and an unlit surface
 // shows colour * (lit + glow) in every channel.
 XMaterial Surface(const char* name, Rgb c, float lit, float glow, float alpha = 1.0f) {
