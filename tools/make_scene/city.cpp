@@ -352,33 +352,36 @@ XFrame MakeGround() {
     static const float kRings[] = {0, 110, 140, 380, 420, 560, 720, 900, kSkyRadius - 10};
     constexpr int kSlices = 16;
     XFrame f = Framed("Streets", 0.0f, {0, 0, 0});
+    // One grid of shared corners (the loader's computed normals all point
+    // up), which keeps the file small.
     MeshBuilder b("Ground");
-    for (int sector = 0; sector < kSymmetry; ++sector) {
-        for (int i = 0; i < kSlices; ++i) {
-            const float a0 = kSector * (float(sector) + float(i) / kSlices);
-            const float a1 = kSector * (float(sector) + float(i + 1) / kSlices);
-            const bool avenue = i == 0 || i == kSlices - 1;
-            for (size_t r = 0; r + 1 < std::size(kRings); ++r) {
-                uint32_t m;
-                switch (r) {
-                    case 0:
-                    case 1: m = kPavement; break;
-                    case 2: m = avenue ? kAsphalt : kCourt; break;
-                    case 3: m = kAsphalt; break;
-                    case 4:
-                    case 5: m = avenue ? kAsphalt : kLawn; break;
-                    case 6: m = avenue ? kAsphalt : (i / 4 % 2 ? kMeadow : kField); break;
-                    default: m = (i / 4 + r) % 2 ? kMeadow : kField; break;
-                }
-                std::vector<Vec3> q = {Polar(kRings[r], a0), Polar(kRings[r + 1], a0), Polar(kRings[r + 1], a1)};
-                if (r > 0) q.push_back(Polar(kRings[r], a1));
-                std::vector<Uv> uvs;
-                for (const Vec3& p : q) uvs.push_back(BandUv(p));
-                b.AddPolygon(q, uvs, {0, 1, 0}, m);
+    constexpr int kAround = kSymmetry * kSlices;
+    const uint32_t middle = b.AddVertex({0, 0, 0});
+    std::vector<std::vector<uint32_t>> corner(std::size(kRings));
+    for (size_t r = 1; r < std::size(kRings); ++r)
+        for (int j = 0; j < kAround; ++j) corner[r].push_back(b.AddVertex(Polar(kRings[r], kSector * float(j) / kSlices)));
+    for (int j = 0; j < kAround; ++j) {
+        const int i = j % kSlices, next = (j + 1) % kAround;
+        const bool avenue = i == 0 || i == kSlices - 1;
+        for (size_t r = 0; r + 1 < std::size(kRings); ++r) {
+            uint32_t m;
+            switch (r) {
+                case 0:
+                case 1: m = kPavement; break;
+                case 2: m = avenue ? kAsphalt : kCourt; break;
+                case 3: m = kAsphalt; break;
+                case 4:
+                case 5: m = avenue ? kAsphalt : kLawn; break;
+                case 6: m = avenue ? kAsphalt : (i / 4 % 2 ? kMeadow : kField); break;
+                default: m = (i / 4 + r) % 2 ? kMeadow : kField; break;
             }
+            std::vector<uint32_t> face = {r == 0 ? middle : corner[r][size_t(j)], corner[r + 1][size_t(j)],
+                                          corner[r + 1][size_t(next)]};
+            if (r > 0) face.push_back(corner[r][size_t(next)]);
+            b.AddFace(face, {0, 1, 0}, m);
         }
     }
-    f.meshes.push_back(b.ToX(true, true,
+    f.meshes.push_back(b.ToX(false, false,
                              {Inline(Untextured(Surface("Asphalt", {0.34f, 0.36f, 0.44f}, 0.15f, 0.35f))),
                               Inline(Surface("Pavement", {0.66f, 0.67f, 0.74f}, 0.15f, 0.35f)),
                               Inline(Surface("Courts", {0.52f, 0.55f, 0.62f}, 0.15f, 0.35f)),
@@ -409,19 +412,25 @@ XFrame MakeSky() {
     constexpr int kSlices = 16;
     XFrame f = Framed("Sky", 0.0f, {0, 0, 0});
     MeshBuilder ring("SkyRing");
+    constexpr int kAround = kSymmetry * kSlices;
+    std::vector<std::vector<uint32_t>> corner(std::size(kBands));
+    for (size_t k = 0; k < std::size(kBands); ++k)
+        for (int j = 0; j < kAround; ++j) {
+            Vec3 p = Polar(kSkyRadius, kSector * float(j) / kSlices);
+            corner[k].push_back(ring.AddVertex({p.x, kBands[k], p.z}));
+        }
     std::vector<XMaterialUse> bands;
     for (size_t k = 0; k + 1 < std::size(kBands); ++k) {
         XMaterial m = Glow("Sky" + std::to_string(k), colourAt((kBands[k] + kBands[k + 1]) / 2));
         bands.push_back(Inline(k == 0 ? Untextured(m) : m));
-        for (int i = 0; i < kSymmetry * kSlices; ++i) {
-            const float a0 = kSector * float(i) / kSlices, a1 = kSector * float(i + 1) / kSlices;
-            Vec3 p0 = Polar(kSkyRadius, a0), p1 = Polar(kSkyRadius, a1);
-            ring.AddPolygon({{p0.x, kBands[k + 1], p0.z}, {p1.x, kBands[k + 1], p1.z}, {p1.x, kBands[k], p1.z},
-                             {p0.x, kBands[k], p0.z}},
-                            {}, FlatOut((p0 + p1) * 0.5f, {}), uint32_t(k));
+        for (int j = 0; j < kAround; ++j) {
+            const size_t a = size_t(j), c = size_t((j + 1) % kAround);
+            Vec3 mid = Polar(kSkyRadius, kSector * (float(j) + 0.5f) / kSlices);
+            ring.AddFace({corner[k + 1][a], corner[k + 1][c], corner[k][c], corner[k][a]}, FlatOut(mid, {}),
+                         uint32_t(k));
         }
     }
-    f.meshes.push_back(ring.ToX(true, false, std::move(bands)));
+    f.meshes.push_back(ring.ToX(false, false, std::move(bands)));
 
     // Skyline blocks of a sector: start and width in degrees, height.
     struct Tower {
