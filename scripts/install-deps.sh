@@ -8,7 +8,7 @@ packages=(
   libsdl2-dev libopenmpt-dev zlib1g-dev libpng-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
-  python3 python3-pil imagemagick
+  python3 python3-pil python3-numpy imagemagick
   xmp openmpt123 sox ffmpeg
   xvfb xdotool valgrind
   libosmesa6-dev libstb-dev libassimp-dev

@@ -1,6 +1,7 @@
 // The generated city: every file form loads through the demo's loader to the
 // same tree, the tree has what the demo exercises, and it is laid out for the
 // demo's camera (faces turned out, everything in view once scaled and placed).
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -8,13 +9,17 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <tuple>
+#include <utility>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "city.h"
+#include "patterns.h"
 #include "scene/scene_file.h"
 #include "scene_dump.h"
 #include "x_model.h"
@@ -282,31 +287,41 @@ TEST_F(CityFiles, FacadesCarryTextureCoordinatesThatRepeat) {
     EXPECT_EQ(trees->vertices[0].tu, 0.0f);  // no coordinates in the file
 }
 
-// Scaled and placed as the demo does it, the city sits round the point the
-// camera circles, and every face that is not underneath something turns
-// outward from the building it belongs to.
-TEST_F(CityFiles, ScaledAndPlacedTheCityFitsTheOrbit) {
-    LoadText();
-    scene_.Scale(-0.5f);
+// The demo's placement of the scene: scaled by -0.5 (done on the loaded
+// scene), then moved by (0, 10, -120). The camera circles the y axis.
+Matrix4 Placement() {
     Matrix4 placement = Identity();
     placement.m[3][1] = 10.0f;
     placement.m[3][2] = -120.0f;
+    return placement;
+}
+
+bool IsBackdrop(const char* name) { return std::strcmp(name, "SkyRing") == 0 || std::strcmp(name, "Skyline") == 0; }
+bool IsGround(const char* name) { return std::strcmp(name, "Ground") == 0; }
+
+// Scaled and placed as the demo does it, the city sits round the point the
+// camera circles; every face that is not underneath something turns outward
+// from the building it belongs to, and the sky's faces turn in to the camera.
+TEST_F(CityFiles, ScaledAndPlacedTheCityFitsTheOrbit) {
+    LoadText();
+    scene_.Scale(-0.5f);
+    const Matrix4 placement = Placement();
 
     for (const PlacedMesh& m : meshes_) {
         const SceneNode& n = *m.node;
         Matrix4 world = Multiply(m.world, placement);
-        bool ground = std::strcmp(n.name, "Ground") == 0;
-        float limit = ground ? 410.0f : 250.0f;
+        const bool wide = IsGround(n.name) || IsBackdrop(n.name);
+        const float limit = wide ? make_scene::kSkyRadius + 1.0f : 360.0f;
         V3 centre{0, 0, 0};
         for (uint32_t i = 0; i < n.vertexCount; ++i) {
             V3 p = Transform({n.vertices[i].x, n.vertices[i].y, n.vertices[i].z}, world);
-            EXPECT_LE(std::fabs(p.x), limit) << n.name;
-            EXPECT_LE(std::fabs(p.z), limit) << n.name;
+            EXPECT_LE(std::hypot(p.x, p.z), limit) << n.name;
             EXPECT_GE(p.y, 9.99f) << n.name << ": nothing below the ground";
-            EXPECT_LE(p.y, 300.0f) << n.name;
+            EXPECT_LE(p.y, wide ? 10.0f + make_scene::kSkyTop + 0.01f : 310.0f) << n.name;
             centre = {centre.x + p.x / float(n.vertexCount), centre.y, centre.z + p.z / float(n.vertexCount)};
         }
         if (std::strcmp(n.name, "TreesMesh") == 0) continue;  // many small pieces
+        if (IsBackdrop(n.name)) centre = {0, 0, 0};
         for (uint32_t t = 0; t + 2 < n.indexCount; t += 3) {
             V3 q[3];
             for (int k = 0; k < 3; ++k) {
@@ -321,13 +336,179 @@ TEST_F(CityFiles, ScaledAndPlacedTheCityFitsTheOrbit) {
                 EXPECT_GT(facing.y, 0.0f) << n.name << " triangle " << t / 3 << " faces down";
             } else {
                 V3 out = Sub(mid, centre);
-                EXPECT_GT(facing.x * out.x + facing.z * out.z, 0.0f) << n.name << " triangle " << t / 3 << " faces in";
+                float along = facing.x * out.x + facing.z * out.z;
+                if (IsBackdrop(n.name))
+                    EXPECT_LT(along, 0.0f) << n.name << " triangle " << t / 3 << " faces away from the camera";
+                else
+                    EXPECT_GT(along, 0.0f) << n.name << " triangle " << t / 3 << " faces in";
             }
         }
         // Lit sides: normals went through the frames unchanged in length.
         V3 n0 = TransformDirection({n.vertices[0].nx, n.vertices[0].ny, n.vertices[0].nz}, world);
         EXPECT_NEAR(Dot(n0, n0), 1.0f, 1e-3f) << n.name;
     }
+}
+
+// From every point of the orbit, through the demo's projection (field of
+// view 0.8 along y, aspect 1.333, depth 10 to 2000): every building is whole
+// in the picture, the ground and the sky stay inside the far plane, and the
+// sky reaches above the top of the picture, so no black shows.
+TEST_F(CityFiles, WholeCityInViewAndSkyFillsItFromEveryPointOfTheOrbit) {
+    LoadText();
+    scene_.Scale(-0.5f);
+    const Matrix4 placement = Placement();
+    std::vector<std::pair<const char*, V3>> points;
+    for (const PlacedMesh& m : meshes_) {
+        Matrix4 world = Multiply(m.world, placement);
+        for (uint32_t i = 0; i < m.node->vertexCount; ++i) {
+            const Vertex& v = m.node->vertices[i];
+            points.push_back({m.node->name, Transform({v.x, v.y, v.z}, world)});
+        }
+    }
+    const float cotY = 1.0f / std::tan(0.4f), cotX = cotY / 1.333f;
+    for (int step = 0; step < 360; ++step) {
+        const float a = float(step) * 3.14159265f / 180.0f;
+        const V3 eye{800 * std::sin(a), 350, 800 * std::cos(a)};
+        V3 forward = Sub({0, 0, 0}, eye);
+        forward = {forward.x / std::sqrt(Dot(forward, forward)), forward.y / std::sqrt(Dot(forward, forward)),
+                   forward.z / std::sqrt(Dot(forward, forward))};
+        V3 right = Cross({0, 1, 0}, forward);  // left-handed view: +x to the right
+        right = {right.x / std::sqrt(Dot(right, right)), 0, right.z / std::sqrt(Dot(right, right))};
+        const V3 up = Cross(forward, right);
+        float skyTopLowest = 1e9f;
+        for (const auto& [name, p] : points) {
+            const V3 d = Sub(p, eye);
+            const float z = Dot(d, forward), x = Dot(d, right) * cotX / z, y = Dot(d, up) * cotY / z;
+            if (IsGround(name) || IsBackdrop(name)) {
+                ASSERT_LT(z, 2000.0f) << name << " beyond the far plane at " << step << " degrees";
+                if (std::strcmp(name, "SkyRing") == 0 && p.y > make_scene::kSkyTop && z > 10 && std::fabs(x) < 1.2f)
+                    skyTopLowest = std::min(skyTopLowest, y);
+                continue;
+            }
+            ASSERT_GT(z, 10.0f) << name;
+            ASSERT_LE(std::fabs(x), 1.0f) << name << " off the side of the picture at " << step << " degrees";
+            ASSERT_LE(std::fabs(y), 1.0f) << name << " off the top or bottom at " << step << " degrees";
+        }
+        ASSERT_GT(skyTopLowest, 1.0f) << "the sky ends inside the picture at " << step << " degrees";
+    }
+}
+
+// Turned by a sixth of a turn about the orbit's axis, the city maps onto
+// itself: every triangle lands on one with the same corners, texture
+// coordinates and material. That is what makes the picture stand still at
+// the moments the camera steps a multiple of 60 degrees a frame.
+TEST_F(CityFiles, MapsOntoItselfTurnedByASixthAboutTheOrbitCentre) {
+    LoadText();
+    scene_.Scale(-0.5f);
+    const Matrix4 placement = Placement();
+    struct Corner {
+        V3 p;
+        float u, v;
+    };
+    struct Triangle {
+        Corner c[3];
+        const D3DMATERIAL7* material;
+        const char* mesh;
+    };
+    std::vector<Triangle> all;
+    std::multimap<std::tuple<int, int, int>, size_t> byCell;
+    auto cell = [](V3 p) { return std::make_tuple(int(std::floor(p.x)), int(std::floor(p.y)), int(std::floor(p.z))); };
+    auto centroid = [](const Triangle& t) {
+        return V3{(t.c[0].p.x + t.c[1].p.x + t.c[2].p.x) / 3, (t.c[0].p.y + t.c[1].p.y + t.c[2].p.y) / 3,
+                  (t.c[0].p.z + t.c[1].p.z + t.c[2].p.z) / 3};
+    };
+    for (const PlacedMesh& m : meshes_) {
+        const SceneNode& n = *m.node;
+        Matrix4 world = Multiply(m.world, placement);
+        uint32_t position = 0;
+        for (uint32_t s = 0; s < n.usedSlotCount; ++s) {
+            for (uint32_t i = position; i + 2 < position + n.slots[s].indexCount; i += 3) {
+                Triangle t{};
+                for (int k = 0; k < 3; ++k) {
+                    const Vertex& v = n.vertices[n.indices[i + uint32_t(k)]];
+                    t.c[k] = {Transform({v.x, v.y, v.z}, world), v.tu, v.tv};
+                }
+                t.material = &n.slots[s].material;
+                t.mesh = n.name;
+                byCell.insert({cell(centroid(t)), all.size()});
+                all.push_back(t);
+            }
+            position += n.slots[s].indexCount;
+        }
+    }
+    ASSERT_GT(all.size(), 5000u);
+    const float c = std::cos(3.14159265f / 3), s = std::sin(3.14159265f / 3);
+    auto same = [](const D3DMATERIAL7& a, const D3DMATERIAL7& b) {
+        return std::memcmp(&a.diffuse, &b.diffuse, sizeof a.diffuse) == 0 &&
+               std::memcmp(&a.emissive, &b.emissive, sizeof a.emissive) == 0;
+    };
+    int unmatched = 0;
+    std::set<std::string> where;
+    for (const Triangle& t : all) {
+        Triangle r = t;
+        for (Corner& k : r.c) k.p = {c * k.p.x + s * k.p.z, k.p.y, -s * k.p.x + c * k.p.z};
+        auto [cx, cy, cz] = cell(centroid(r));
+        bool found = false;
+        for (int dx = -1; dx <= 1 && !found; ++dx)
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dz = -1; dz <= 1 && !found; ++dz) {
+                    auto range = byCell.equal_range({cx + dx, cy + dy, cz + dz});
+                    for (auto it = range.first; it != range.second && !found; ++it) {
+                        const Triangle& o = all[it->second];
+                        bool match = same(*o.material, *t.material);
+                        for (int k = 0; k < 3 && match; ++k) {
+                            V3 d = Sub(o.c[k].p, r.c[k].p);
+                            match = Dot(d, d) < 0.05f * 0.05f && std::fabs(o.c[k].u - r.c[k].u) < 1e-4f &&
+                                    std::fabs(o.c[k].v - r.c[k].v) < 1e-4f;
+                        }
+                        found = match;
+                    }
+                }
+        if (!found) {
+            ++unmatched;
+            where.insert(t.mesh);
+        }
+    }
+    std::string names;
+    for (const std::string& n : where) names += " " + n;
+    EXPECT_EQ(unmatched, 0) << "of " << all.size() << " triangles, in" << names;
+}
+
+// Every wall is a whole number of bays and storeys from a bay boundary, with
+// the texture unstretched: a window never wraps round a corner.
+TEST_F(CityFiles, WallsAreWholeBaysAndStoreys) {
+    static_assert(make_scene::kTextureBays == make_texture::kFacadeBays &&
+                      make_scene::kTextureBays == make_texture::kFacadeStoreys,
+                  "the walls are laid out for the facade texture's grid");
+    LoadText();
+    scene_.Scale(-0.5f);
+    const float bays = float(make_scene::kTextureBays), repeat = make_scene::kBay * bays;
+    int walls = 0;
+    for (const PlacedMesh& m : meshes_) {
+        const SceneNode& n = *m.node;
+        if (IsGround(n.name) || IsBackdrop(n.name)) continue;
+        for (uint32_t t = 0; t + 2 < n.indexCount; t += 3) {
+            const Vertex* p[3] = {&n.vertices[n.indices[t]], &n.vertices[n.indices[t + 1]], &n.vertices[n.indices[t + 2]]};
+            V3 facing = Cross(Sub({p[1]->x, p[1]->y, p[1]->z}, {p[0]->x, p[0]->y, p[0]->z}),
+                              Sub({p[2]->x, p[2]->y, p[2]->z}, {p[1]->x, p[1]->y, p[1]->z}));
+            if (std::fabs(facing.y) > 1e-3f * std::sqrt(Dot(facing, facing))) continue;  // not a wall
+            if (n.vertices[n.indices[t]].tu == 0 && n.vertices[n.indices[t]].tv == 0 &&
+                p[1]->tu == 0 && p[2]->tu == 0)
+                continue;  // untextured kerb or trunk
+            ++walls;
+            for (int a = 0; a < 3; ++a) {
+                EXPECT_NEAR(p[a]->tu * bays, std::round(p[a]->tu * bays), 1e-3f) << n.name << ": u off a bay";
+                EXPECT_NEAR(p[a]->tv * bays, std::round(p[a]->tv * bays), 1e-3f) << n.name << ": v off a storey";
+                for (int b = a + 1; b < 3; ++b) {
+                    const float run = std::hypot(p[a]->x - p[b]->x, p[a]->z - p[b]->z);
+                    const float rise = std::fabs(p[a]->y - p[b]->y);
+                    EXPECT_NEAR(std::fabs(p[a]->tu - p[b]->tu) * repeat, run, 0.05f) << n.name << ": stretched";
+                    EXPECT_NEAR(std::fabs(p[a]->tv - p[b]->tv) * repeat, rise, 0.05f) << n.name << ": stretched";
+                }
+            }
+        }
+    }
+    EXPECT_GT(walls, 300);
 }
 
 }  // namespace

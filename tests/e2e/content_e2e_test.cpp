@@ -74,6 +74,14 @@ TEST(DemoContent, TheSceneIsVisibleAndTurns) {
     EXPECT_GT(colours.size(), 100u) << "not one flat colour";
     EXPECT_GT(lit, first.rgb.size() / 3 / 5) << "at least a fifth of the screen shows the scene";
     EXPECT_GT(ChangedFraction(first, later), 0.05) << "the camera has moved";
+    // The ground and the sky ring cover the whole picture: the black clear
+    // colour shows nowhere to speak of.
+    for (const Picture* p : {&first, &later}) {
+        size_t black = 0;
+        for (size_t i = 0; i + 2 < p->rgb.size(); i += 3)
+            if (p->rgb[i] == 0 && p->rgb[i + 1] == 0 && p->rgb[i + 2] == 0) ++black;
+        EXPECT_LT(black, p->rgb.size() / 3 / 100) << "black pixels";
+    }
 }
 
 TEST(DemoContent, CapturesRepeatExactlyWithTheMusic) {

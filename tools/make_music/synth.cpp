@@ -161,15 +161,15 @@ std::vector<double> HatNoise(double seconds, double decay) {
 }
 }  // namespace
 
-Instrument MakeClosedHat() { return Drum("closed hat", HatNoise(0.08, 60.0), true, 30, 160); }
-Instrument MakeOpenHat() { return Drum("open hat", HatNoise(0.40, 9.0), true, 24, 160); }
+Instrument MakeClosedHat() { return Drum("closed hat", HatNoise(0.08, 60.0), true, 30, 208); }
+Instrument MakeOpenHat() { return Drum("open hat", HatNoise(0.40, 9.0), true, 24, 48); }
 
 Instrument MakeCrash() {
     std::vector<double> w = HatNoise(1.6, 2.6);
     const double rate = DrumRate{}.Rate();
     for (size_t i = 0; i < w.size(); ++i)  // a little metallic ring
         w[i] *= 0.8 + 0.2 * std::sin(2 * kPi * 5300 * i / rate);
-    return Drum("crash", w, true, 30, 100);
+    return Drum("crash", w, true, 30, 72);
 }
 
 Instrument MakeBass() {
@@ -179,7 +179,7 @@ Instrument MakeBass() {
         return (1.0 / n) * std::exp(-(n - 1) / bright) + (n == 1 ? 0.6 : 0.0);
     });
     Instrument ins = Pitched("bass", w, 1, 56, 128);
-    ins.volumeEnvelope = {{0, 64}, {6, 50}, {30, 40}};
+    ins.volumeEnvelope = {{0, 64}, {10, 50}, {50, 40}};
     ins.sustainPoint = 2;
     ins.fadeout = 2000;
     return ins;
@@ -192,26 +192,27 @@ Instrument MakePad() {
         return (1.0 / n) * std::exp(-(n - 1) / 5.0);
     });
     Instrument ins = Pitched("pad", w, k, 34, 128);
-    ins.volumeEnvelope = {{0, 4}, {24, 56}, {48, 64}, {96, 52}};
+    ins.volumeEnvelope = {{0, 4}, {40, 56}, {80, 64}, {160, 52}};
     ins.sustainPoint = 3;
-    ins.fadeout = 400;
+    ins.fadeout = 900;
     return ins;
 }
 
 Instrument MakeLead() {
-    // Hollow, square-ish tone: odd harmonics strong, a few even ones for body.
-    auto w = Additive(8, 1, {1}, 16, [](int n, double t) {
-        const double odd = (n % 2) ? 1.0 / n : 0.25 / n;
-        return odd * std::exp(-(n - 1) / (4.0 + 4.0 * std::exp(-t * 6.0)));
+    // Hollow, square-ish tone: odd harmonics strong, a few even ones for
+    // body, and enough upper ones to carry in the 2-6 kHz presence range.
+    auto w = Additive(8, 1, {1}, 24, [](int n, double t) {
+        const double odd = (n % 2) ? 1.0 / n : 0.3 / n;
+        return odd * std::exp(-(n - 1) / (7.0 + 5.0 * std::exp(-t * 6.0)));
     });
     Instrument ins = Pitched("lead", w, 1, 44, 128);
-    ins.volumeEnvelope = {{0, 0}, {2, 64}, {14, 50}};
+    ins.volumeEnvelope = {{0, 0}, {3, 64}, {24, 50}};
     ins.sustainPoint = 2;
     ins.fadeout = 1200;
     ins.vibratoType = 0;
-    ins.vibratoSweep = 40;
+    ins.vibratoSweep = 80;
     ins.vibratoDepth = 3;
-    ins.vibratoRate = 10;
+    ins.vibratoRate = 5;
     return ins;
 }
 

@@ -41,61 +41,52 @@ Rgb Mix(Rgb a, Rgb b, float t) { return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g
 Image MakeFacade() {
     constexpr int cell = kFacadeSize / kFacadeBays;
     static_assert(kFacadeSize / kFacadeStoreys == cell, "square cells");
-    // Window opening inside a cell (cell rows run from the top of a storey).
-    constexpr int winLeft = 12, winRight = 52, winTop = 15, winBottom = 50;
-    constexpr int frame = 3;
+    // One window of two features each way in the middle of a cell, between
+    // piers and between slab bands of two features: every edge lies on the
+    // grid of features.
+    constexpr int winLeft = kFeature, winRight = cell - kFeature;
+    constexpr int winTop = kSlabHalf, winBottom = cell - kSlabHalf;
+    static_assert(kSlabHalf % kFeature == 0 && winRight - winLeft >= 2 * kFeature, "no small features");
 
-    const Rgb wall{212, 205, 194};
-    const Rgb slab{176, 172, 166};
-    const Rgb frameColour{84, 86, 92};
-    const Rgb sill{232, 228, 220};
+    // Cool stone and glass, so that the warm ambient light evens them out.
+    const Rgb wall{196, 198, 206};
+    const Rgb slab{176, 180, 190};
+    const Rgb glassTop{140, 156, 182}, glassBottom{122, 138, 164};
 
     Image img;
     img.Resize(kFacadeSize, kFacadeSize);
     for (int y = 0; y < kFacadeSize; ++y) {
         for (int x = 0; x < kFacadeSize; ++x) {
-            int bay = x / cell, storey = y / cell;
-            int cx = x % cell, cy = y % cell;
-            float grain = Noise(uint32_t(x), uint32_t(y)) * 5.0f;
+            const int bay = x / cell, storey = y / cell;
+            const int cx = x % cell, cy = y % cell;
+            const float grain = Noise(uint32_t(x), uint32_t(y)) * 2.0f;
 
-            // Slab band straddling the storey boundary.
             if (cy < kSlabHalf || cy >= cell - kSlabHalf) {
-                float g = Noise(uint32_t(x), uint32_t(y), 1) * 2.0f;
-                Put(img, x, y, slab.r + g, slab.g + g, slab.b + g);
+                Put(img, x, y, slab.r + grain, slab.g + grain, slab.b + grain);
                 continue;
             }
+            // Each storey's stone a little different.
+            const float tone = Noise(uint32_t(storey), 7, 3) * 4.0f;
+            Rgb c{wall.r + grain + tone, wall.g + grain + tone, wall.b + grain + tone};
 
-            // Wall: stone that darkens a little towards the pilasters at the
-            // bay edges, with each storey's stone slightly different.
-            float tone = Noise(uint32_t(storey), 7, 3) * 4.0f;
-            float edge = (cx < 4 || cx >= cell - 4) ? -10.0f : 0.0f;
-            Rgb c{wall.r + grain + tone + edge, wall.g + grain + tone + edge, wall.b + grain + tone * 0.5f + edge};
-
-            bool inFrame = cx >= winLeft - frame && cx < winRight + frame && cy >= winTop - frame &&
-                           cy < winBottom + frame;
-            bool inGlass = cx >= winLeft && cx < winRight && cy >= winTop && cy < winBottom;
-            if (cy >= winBottom + frame && cy < winBottom + frame + 2 && cx >= winLeft - 4 && cx < winRight + 4)
-                c = {sill.r + grain, sill.g + grain, sill.b + grain};
-            if (inFrame) c = {frameColour.r + grain * 0.5f, frameColour.g + grain * 0.5f, frameColour.b + grain * 0.5f};
-            if (inGlass) {
-                // Plain panes: at the distance the demo shows them from, glazing
-                // bars would only break up into noise.
-                uint32_t h = Hash(uint32_t(bay), uint32_t(storey), 11);
-                float t = float(cy - winTop) / float(winBottom - winTop);
-                if ((h & 0xFF) < 80) {
-                    // Lit: warm interior light of a few kinds, brighter near the ceiling.
-                    static const Rgb kLights[] = {{252, 216, 136}, {246, 184, 100}, {236, 222, 170}};
-                    Rgb warm = kLights[(h >> 8) % 3];
-                    c = Mix(warm, Rgb{warm.r * 0.82f, warm.g * 0.72f, warm.b * 0.6f}, t);
-                    c.r += grain * 0.5f;
-                    c.g += grain * 0.5f;
+            if (cx >= winLeft && cx < winRight && cy >= winTop && cy < winBottom) {
+                const uint32_t h = Hash(uint32_t(bay), uint32_t(storey), 11);
+                const bool upper = cy < (winTop + winBottom) / 2;
+                const float t = float(cy - winTop) / float(winBottom - winTop);
+                const uint32_t kind = h % 16;
+                // About one window in four lit, in five kinds of light; some
+                // with the blind half down (the halves are a feature each).
+                static const Rgb kLights[] = {
+                    {232, 208, 160}, {226, 198, 150}, {218, 214, 198}, {196, 212, 226}, {232, 202, 172}};
+                if (kind < 4 || (kind == 4 && upper)) {
+                    c = kLights[(h >> 8) % 5];
+                    c = {c.r - 10 * t + grain, c.g - 10 * t + grain, c.b - 8 * t + grain};
+                } else if (kind == 5 && upper) {
+                    c = {wall.r - 16 + grain, wall.g - 14 + grain, wall.b - 12 + grain};  // blind down
                 } else {
-                    // Dark glass reflecting the sky, with a diagonal glint.
-                    c = Mix(Rgb{96, 122, 150}, Rgb{34, 44, 62}, t);
-                    int d = (cx - winLeft) + (cy - winTop);
-                    if (d > 14 && d < 22) c = Mix(c, Rgb{170, 190, 210}, 0.4f);
-                    float shade = float((h >> 16) & 0x1F) - 16.0f;
-                    c = {c.r + shade, c.g + shade, c.b + shade * 0.5f};
+                    c = Mix(glassTop, glassBottom, t);
+                    const float shade = float((h >> 16) % 13) - 6.0f;
+                    c = {c.r + shade + grain, c.g + shade + grain, c.b + shade * 0.6f + grain};
                 }
             }
             Put(img, x, y, c.r, c.g, c.b);

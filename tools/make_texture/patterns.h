@@ -27,10 +27,14 @@ struct Image {
 // (kSlabHalf rows on each side), so v = 0 and the image's outer rows are band:
 // meshes that map one constant coordinate onto the band (roofs, or meshes
 // without coordinates, which sample (0, 0)) come out a plain surface.
-constexpr int kFacadeBays = 4;
-constexpr int kFacadeStoreys = 4;
+// The demo shows a cell over 8 to 20 pixels, point sampled without mipmaps,
+// so nothing in a cell is smaller than kFeature texels and neighbouring areas
+// differ in tone by little: small or sharp detail would only crawl.
+constexpr int kFacadeBays = 8;
+constexpr int kFacadeStoreys = 8;
 constexpr int kFacadeSize = 256;
-constexpr int kSlabHalf = 4;
+constexpr int kSlabHalf = 8;
+constexpr int kFeature = 8;
 
 Image MakeFacade();
 Image MakePaving();
