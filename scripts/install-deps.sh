@@ -12,6 +12,8 @@ packages=(
   xmp openmpt123 sox ffmpeg
   xvfb xdotool valgrind
   libosmesa6-dev libstb-dev libassimp-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  desktop-file-utils appstream help2man
 )
 
 missing=()

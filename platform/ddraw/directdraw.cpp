@@ -211,6 +211,9 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
 HRESULT DirectDraw::Present(Surface& frame, DWORD flags) {
     if (presenter_ && !presenter_->Show(frame, (flags & DDFLIP_WAIT) != 0)) return DDERR_WASSTILLDRAWING;
     CaptureFrame(frame, present::FramesPresented());
+    const DDPIXELFORMAT& f = frame.Format();
+    present::NotifyFrame({frame.Bits(), static_cast<int>(frame.Width()), static_cast<int>(frame.Height()),
+                          frame.Pitch(), static_cast<int>(f.dwRGBBitCount), f.dwGBitMask});
     if (frameLog_) {
         presentTimes_.push_back(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                           std::chrono::steady_clock::now().time_since_epoch())

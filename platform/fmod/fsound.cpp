@@ -7,6 +7,7 @@
 #include <set>
 
 #include "common/knobs.h"
+#include "common/present_hooks.h"
 #include "fmod.h"
 #include "fmod/fmod_state.h"
 #include "fmod/mixer.h"
@@ -43,7 +44,7 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
     CaptureSettings capture;
     capture.dir = sombrella::knobs::String("SOMBRELLA_CAPTURE_DIR");
     capture.stepHz = sombrella::knobs::Int("SOMBRELLA_FIXED_STEP_HZ", 0);
-    if (capture.dir && capture.stepHz > 0) {
+    if ((capture.dir || sombrella::present::CurrentAudioSink()) && capture.stepHz > 0) {
         SetCaptureSettings(capture);
         if (kCaptureOutput.Open()) {
             g_output = &kCaptureOutput;

@@ -1,13 +1,27 @@
-// The process entry: hands over to the program's WinMain as the platform would.
-#include <string>
+// The process entry: reads the viewer's options, then hands over to the
+// program's WinMain as the platform would, with an empty command line.
+#include <cstdio>
+#include <cstdlib>
 
+#include "common/options.h"
+#include "record/recorder.h"
 #include "windows.h"
 
 int main(int argc, char** argv) {
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        if (i > 1) commandLine += ' ';
-        commandLine += argv[i];
+    using sombrella::options::Parsed;
+    const Parsed parsed = sombrella::options::Parse(argc, argv, [](const char* n) -> const char* { return std::getenv(n); });
+    switch (parsed.action) {
+        case Parsed::Action::Help: std::fputs(sombrella::options::HelpText().c_str(), stdout); return 0;
+        case Parsed::Action::Version: std::printf("sombrella %s\n", sombrella::options::Version()); return 0;
+        case Parsed::Action::Error:
+            std::fprintf(stderr, "%s\n%s\n", parsed.error.c_str(), sombrella::options::UsageLine());
+            return 2;
+        case Parsed::Action::Run: break;
     }
-    return WinMain(GetModuleHandleA(nullptr), nullptr, commandLine.data(), SW_SHOWDEFAULT);
+    for (const auto& [name, value] : parsed.env) setenv(name.c_str(), value.c_str(), 1);
+    if (const int status = sombrella::record::Start()) return status;
+    char empty[] = "";
+    const int status = WinMain(GetModuleHandleA(nullptr), nullptr, empty, SW_SHOWDEFAULT);
+    if (!sombrella::record::Finish()) return 1;
+    return status;
 }
