@@ -19,7 +19,10 @@ int main(int argc, char** argv) {
         case Parsed::Action::Run: break;
     }
     for (const auto& [name, value] : parsed.env) setenv(name.c_str(), value.c_str(), 1);
-    if (const int status = sombrella::record::Start()) return status;
+    if (const int status = sombrella::record::Start()) {
+        if (status == 2) std::fprintf(stderr, "%s\n", sombrella::options::UsageLine());
+        return status;
+    }
     char empty[] = "";
     const int status = WinMain(GetModuleHandleA(nullptr), nullptr, empty, SW_SHOWDEFAULT);
     if (!sombrella::record::Finish()) return 1;
