@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick
   xmp openmpt123 sox ffmpeg
-  xvfb xdotool valgrind
+  xvfb xdotool openbox valgrind
   libosmesa6-dev libstb-dev libassimp-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   desktop-file-utils appstream help2man
