@@ -40,8 +40,8 @@ constexpr Option kOptions[] = {
     {"aa", "SOMBRELLA_AA", Kind::Choice, nullptr, 0, 0, "1|4|9|16", "N",
      "Supersampling: N samples a pixel on a square grid, 1, 4, 9 or 16 (default: 1)."},
     {"enhanced", "SOMBRELLA_ENHANCED", Kind::Flag, "1", 0, 0, nullptr, nullptr,
-     "Preset: --scale native, --aa 4, bilinear minification with mipmaps (default: the faithful 640x480x16 "
-     "picture). Explicit --scale and --aa win."},
+     "Preset: --scale native --aa 4 (default: the faithful 640x480x16 picture). Explicit --scale and --aa "
+     "win."},
     {"record", "SOMBRELLA_RECORD", Kind::Path, nullptr, 0, 0, nullptr, "FILE",
      "Record the whole run on the virtual clock to a video file; the extension picks the format (.mp4: H.264 + "
      "AAC, .mkv: lossless FFV1 + FLAC, others: the format's own codecs)."},
@@ -69,6 +69,8 @@ constexpr Knob kKnobs[] = {
     {"SOMBRELLA_DXSDK_SAMPLES_PATH=DIR", "The registry's \"DXSDK Samples Path\" (default: unset)."},
     {"SOMBRELLA_FRAME_LOG=FILE", "Write the time of every presented frame (ns) to FILE (default: none)."},
     {"SOMBRELLA_RASTER_THREADS=N", "Software rasterizer threads (default: the number of cores)."},
+    {"SOMBRELLA_DATA_DIR=DIR", "Run in DIR, where the demo's files are; paths given elsewhere stay relative to "
+                               "the starting folder (default: the working folder; the installed launcher sets it)."},
     {"SOMBRELLA_NO_DIALOGS=1", "Start-up failure messages to standard error only (default: also a dialog)."},
     {"SDL_VIDEODRIVER=dummy", "No display at all (headless)."},
     {"SDL_AUDIODRIVER=dummy|disk", "No sound device, or the mixed audio to a file."},
@@ -225,7 +227,6 @@ Parsed Parse(int argc, const char* const* argv, Getenv getenv) {
         };
         preset("SOMBRELLA_SCALE", "native");
         preset("SOMBRELLA_AA", "4");
-        preset("SOMBRELLA_MIPMAPS", "1");
     }
 
     // A recording runs on the virtual clock, unpaced, at the chosen rate.

@@ -60,7 +60,6 @@ TEST(Options, EnhancedIsAPresetThatExplicitSettingsOverride) {
     auto env = Applied(ParseArgs({"--enhanced"}));
     EXPECT_EQ(env["SOMBRELLA_SCALE"], "native");
     EXPECT_EQ(env["SOMBRELLA_AA"], "4");
-    EXPECT_EQ(env["SOMBRELLA_MIPMAPS"], "1");
     env = Applied(ParseArgs({"--enhanced", "--scale", "2"}));
     EXPECT_EQ(env["SOMBRELLA_SCALE"], "2");
     EXPECT_EQ(env["SOMBRELLA_AA"], "4");
