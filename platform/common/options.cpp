@@ -234,11 +234,13 @@ Parsed Parse(int argc, const char* const* argv, Getenv getenv) {
         cli.count("SOMBRELLA_RECORD") ? std::optional(cli["SOMBRELLA_RECORD"]) : fromEnv("SOMBRELLA_RECORD");
     if (record) {
         std::string fps = "60";
+        long n = 0;
         if (cliFps) fps = *cliFps;
         else if (auto v = fromEnv("SOMBRELLA_FIXED_STEP_HZ")) fps = *v;
-        else if (auto r = fromEnv("SOMBRELLA_REFRESH_HZ")) fps = *r;
-        long n = 0;
-        if (!WholeNumber(fps.c_str(), 1, 1000, &n)) return fail("bad frame rate " + Quote(fps) + " for recording");
+        // A pacing rate counts only as a rate: 0 (unpaced) says nothing about the video.
+        else if (auto r = fromEnv("SOMBRELLA_REFRESH_HZ"); r && WholeNumber(r->c_str(), 1, 1000, &n)) fps = *r;
+        if (!WholeNumber(fps.c_str(), 1, 1000, &n))
+            return fail("bad frame rate " + Quote(fps) + " for SOMBRELLA_FIXED_STEP_HZ when recording");
         p.env.emplace_back("SOMBRELLA_FIXED_STEP_HZ", fps);
         p.env.emplace_back("SOMBRELLA_REFRESH_HZ", "0");
         // Recording never takes over the screen unless asked to.

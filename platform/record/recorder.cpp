@@ -153,8 +153,11 @@ bool Recorder::OpenStreams(int width, int height) {
     venc_->time_base = AVRational{1, static_cast<int>(fps)};
     venc_->framerate = AVRational{static_cast<int>(fps), 1};
     venc_->sample_aspect_ratio = AVRational{1, 1};
-    venc_->flags |= AV_CODEC_FLAG_BITEXACT;
+    // No AV_CODEC_FLAG_BITEXACT here: x264 then drops its assembly. It gives
+    // the same stream run after run on one machine anyway.
     venc_->gop_size = static_cast<int>(fps) * 2;
+    // Every core; x264's and FFV1's threading keeps the output the same.
+    venc_->thread_count = 0;
     // Lossless codecs keep RGB where they can; the rest get the most widely played format.
     AVPixelFormat pix = AV_PIX_FMT_YUV420P;
     if (vc->pix_fmts) {
@@ -166,11 +169,13 @@ bool Recorder::OpenStreams(int width, int height) {
     venc_->pix_fmt = pix;
     if (codecs_.video == AV_CODEC_ID_FFV1) {
         venc_->level = 3;
+        venc_->slices = 4;
         av_opt_set_int(venc_->priv_data, "slicecrc", 1, 0);
     }
     if (!std::strcmp(vc->name, "libx264")) {
         av_opt_set(venc_->priv_data, "preset", "veryfast", 0);
         av_opt_set(venc_->priv_data, "crf", "16", 0);
+        av_opt_set(venc_->priv_data, "x264-params", "trellis=0", 0);
     }
     if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     int err = avcodec_open2(venc_, vc, nullptr);
@@ -193,7 +198,8 @@ bool Recorder::OpenStreams(int width, int height) {
     const AVPixelFormat src = srcBpp_ == 32        ? AV_PIX_FMT_BGR0
                               : srcGreen_ == 0x07E0 ? AV_PIX_FMT_RGB565LE
                                                     : AV_PIX_FMT_RGB555LE;
-    const int flags = SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT | SWS_FULL_CHR_H_INT;
+    // swscale's fast paths give the same result run after run on one machine.
+    const int flags = SWS_BICUBIC;
     if (w == width && h == height) {
         sws_ = sws_getContext(width, height, src, w, h, pix, flags, nullptr, nullptr, nullptr);
     } else {

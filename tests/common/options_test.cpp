@@ -78,6 +78,11 @@ TEST(Options, RecordingRunsOnTheVirtualClockUnpacedInAWindow) {
     EXPECT_EQ(env["SOMBRELLA_WINDOWED"], "1");
     env = Applied(ParseArgs({}, {{"SOMBRELLA_RECORD", "a.mkv"}}));
     EXPECT_EQ(env["SOMBRELLA_FIXED_STEP_HZ"], "60");
+    // An unpaced run's rate of 0 is no video rate.
+    env = Applied(ParseArgs({"--record", "a.mkv"}, {{"SOMBRELLA_REFRESH_HZ", "0"}}));
+    EXPECT_EQ(env["SOMBRELLA_FIXED_STEP_HZ"], "60");
+    EXPECT_EQ(Applied(ParseArgs({"--record", "a.mkv"}, {{"SOMBRELLA_REFRESH_HZ", "25"}}))["SOMBRELLA_FIXED_STEP_HZ"], "25");
+    EXPECT_EQ(ParseArgs({"--record", "a.mkv"}, {{"SOMBRELLA_FIXED_STEP_HZ", "0"}}).action, Action::Error);
     env = Applied(ParseArgs({"--record", "a.mkv", "--fullscreen"}, {{"SOMBRELLA_FIXED_STEP_HZ", "25"}}));
     EXPECT_EQ(env["SOMBRELLA_FIXED_STEP_HZ"], "25");
     EXPECT_EQ(env["SOMBRELLA_WINDOWED"], "0");
