@@ -67,6 +67,7 @@ public:
 private:
     bool OpenStreams(int width, int height);
     bool OpenAudio();
+    AVStream* OpenEncoder(AVCodecContext* ctx, const AVCodec* codec, const char* what);
     bool Encode(AVCodecContext* ctx, AVStream* st, AVFrame* f);
     bool EncodeAudioChunks(bool flushAll);
     void Fail(const std::string& what);
@@ -84,6 +85,7 @@ private:
     AVFrame* vframe_ = nullptr;
     AVFrame* aframe_ = nullptr;
     AVFrame* canvas_ = nullptr;  // pillarboxing: the picture placed on black first
+    int boxX_ = 0, boxY_ = 0;    // where on the canvas
     AVPacket* pkt_ = nullptr;
     SwsContext* sws_ = nullptr;
     SwsContext* canvasSws_ = nullptr;
@@ -177,15 +179,8 @@ bool Recorder::OpenStreams(int width, int height) {
         av_opt_set(venc_->priv_data, "crf", "16", 0);
         av_opt_set(venc_->priv_data, "x264-params", "trellis=0", 0);
     }
-    if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) venc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int err = avcodec_open2(venc_, vc, nullptr);
-    if (err < 0) {
-        Fail(std::string("cannot open the video encoder: ") + ErrorText(err));
-        return false;
-    }
-    vst_ = avformat_new_stream(fmt_, nullptr);
-    if (!vst_ || avcodec_parameters_from_context(vst_->codecpar, venc_) < 0) return false;
-    vst_->time_base = venc_->time_base;
+    vst_ = OpenEncoder(venc_, vc, "video");
+    if (!vst_) return false;
     vst_->avg_frame_rate = venc_->framerate;
 
     vframe_ = av_frame_alloc();
@@ -216,13 +211,14 @@ bool Recorder::OpenStreams(int width, int height) {
         sws_ = sws_getContext(width, height, src, fw, fh, AV_PIX_FMT_BGR0, flags, nullptr, nullptr, nullptr);
         canvasSws_ = sws_getContext(w, h, AV_PIX_FMT_BGR0, w, h, pix, flags, nullptr, nullptr, nullptr);
         if (!canvasSws_) return false;
-        canvas_->crop_left = static_cast<size_t>((w - fw) / 2);
-        canvas_->crop_top = static_cast<size_t>((h - fh) / 2);
+        boxX_ = (w - fw) / 2;
+        boxY_ = (h - fh) / 2;
     }
     if (!sws_) return false;
 
     if (codecs_.audio != AV_CODEC_ID_NONE && !OpenAudio()) return false;
 
+    int err = 0;
     if (!(fmt_->oformat->flags & AVFMT_NOFILE)) {
         err = avio_open(&fmt_->pb, partPath.c_str(), AVIO_FLAG_WRITE);
         if (err < 0) {
@@ -240,6 +236,19 @@ bool Recorder::OpenStreams(int width, int height) {
     return started_;
 }
 
+AVStream* Recorder::OpenEncoder(AVCodecContext* ctx, const AVCodec* codec, const char* what) {
+    if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) ctx->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    const int err = avcodec_open2(ctx, codec, nullptr);
+    if (err < 0) {
+        Fail(std::string("cannot open the ") + what + " encoder: " + ErrorText(err));
+        return nullptr;
+    }
+    AVStream* st = avformat_new_stream(fmt_, nullptr);
+    if (!st || avcodec_parameters_from_context(st->codecpar, ctx) < 0) return nullptr;
+    st->time_base = ctx->time_base;
+    return st;
+}
+
 bool Recorder::OpenAudio() {
     const AVCodec* ac = avcodec_find_encoder(codecs_.audio);
     if (!ac) return true;  // the video alone
@@ -251,15 +260,8 @@ bool Recorder::OpenAudio() {
     aenc_->time_base = AVRational{1, sampleRate_};
     aenc_->bit_rate = codecs_.audio == AV_CODEC_ID_AAC ? 192000 : 0;
     aenc_->flags |= AV_CODEC_FLAG_BITEXACT;
-    if (fmt_->oformat->flags & AVFMT_GLOBALHEADER) aenc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    const int err = avcodec_open2(aenc_, ac, nullptr);
-    if (err < 0) {
-        Fail(std::string("cannot open the audio encoder: ") + ErrorText(err));
-        return false;
-    }
-    ast_ = avformat_new_stream(fmt_, nullptr);
-    if (!ast_ || avcodec_parameters_from_context(ast_->codecpar, aenc_) < 0) return false;
-    ast_->time_base = aenc_->time_base;
+    ast_ = OpenEncoder(aenc_, ac, "audio");
+    if (!ast_) return false;
     aframe_ = av_frame_alloc();
     return aframe_ != nullptr;
 }
@@ -361,7 +363,7 @@ void Recorder::OnFrame(const present::FrameView& f) {
     const uint8_t* src[1] = {f.bits};
     const int srcStride[1] = {static_cast<int>(f.pitch)};
     if (canvas_) {
-        uint8_t* dst[1] = {canvas_->data[0] + canvas_->crop_top * canvas_->linesize[0] + canvas_->crop_left * 4};
+        uint8_t* dst[1] = {canvas_->data[0] + static_cast<ptrdiff_t>(boxY_) * canvas_->linesize[0] + boxX_ * 4};
         sws_scale(sws_, src, srcStride, 0, f.height, dst, canvas_->linesize);
         sws_scale(canvasSws_, canvas_->data, canvas_->linesize, 0, canvas_->height, vframe_->data,
                   vframe_->linesize);

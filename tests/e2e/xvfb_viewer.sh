@@ -15,15 +15,8 @@ trap '[ -n "$demo" ] && kill -9 $demo 2>/dev/null; [ -n "$wmpid" ] && kill $wmpi
       [ -n "$xpid" ] && kill $xpid 2>/dev/null; rm -rf "$work"' EXIT
 cp "$bin"/zel.xm "$bin"/vo.x "$bin"/building.bmp "$work"/ || exit 1
 
-mkfifo "$work/displayfd"
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-read -r -t 10 num <&3
-[ -n "${num:-}" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$num" SDL_AUDIODRIVER=dummy SOMBRELLA_NO_DIALOGS=1
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-unset SDL_VIDEODRIVER
+. "$(dirname "$0")/start_xvfb.sh"
+start_xvfb "$work" 1280x1024x24
 openbox >/dev/null 2>&1 &
 wmpid=$!
 sleep 1
