@@ -177,7 +177,6 @@ bool Recorder::OpenStreams(int width, int height) {
     if (!std::strcmp(vc->name, "libx264")) {
         av_opt_set(venc_->priv_data, "preset", "veryfast", 0);
         av_opt_set(venc_->priv_data, "crf", "16", 0);
-        av_opt_set(venc_->priv_data, "x264-params", "trellis=0", 0);
     }
     vst_ = OpenEncoder(venc_, vc, "video");
     if (!vst_) return false;
