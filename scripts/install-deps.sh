@@ -10,8 +10,10 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy imagemagick
   xmp openmpt123 sox ffmpeg
-  xvfb xdotool valgrind
+  xvfb xdotool openbox valgrind
   libosmesa6-dev libstb-dev libassimp-dev
+  libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
+  desktop-file-utils appstream help2man
 )
 
 missing=()

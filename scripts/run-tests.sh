@@ -15,6 +15,9 @@ cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$top/build" -j"$jobs"
 ctest --test-dir "$top/build" -j"$jobs" --output-on-failure --timeout 600
 
+echo "== Debian package =="
+"$top/scripts/check-deb.sh" "$top/build"
+
 echo "== build and test under ASan + UBSan =="
 cmake -S "$top" -B "$top/build-asan" -DCMAKE_BUILD_TYPE=Debug -DSOMBRELLA_SANITIZE=ON -DSOMBRELLA_BENCH=OFF >/dev/null
 cmake --build "$top/build-asan" -j"$jobs"

@@ -11,6 +11,9 @@ std::vector<std::pair<Listener, void*>>& Listeners() {
     return list;
 }
 uint64_t g_presented = 0;
+FrameListener g_frameListener = nullptr;
+void* g_frameUser = nullptr;
+const AudioSink* g_sink = nullptr;
 }  // namespace
 
 void AddListener(Listener fn, void* user) { Listeners().emplace_back(fn, user); }
@@ -32,5 +35,17 @@ void NotifyFramePresented() {
 }
 
 uint64_t FramesPresented() { return g_presented; }
+
+void SetFrameListener(FrameListener fn, void* user) {
+    g_frameListener = fn;
+    g_frameUser = user;
+}
+
+void NotifyFrame(const FrameView& frame) {
+    if (g_frameListener) g_frameListener(g_frameUser, g_presented, frame);
+}
+
+void SetAudioSink(const AudioSink* sink) { g_sink = sink; }
+const AudioSink* CurrentAudioSink() { return g_sink; }
 
 }  // namespace sombrella::present

@@ -1,4 +1,5 @@
 #include "d3d/device.h"
+#include "d3d/render_scale.h"
 
 #include <cmath>
 
@@ -46,7 +47,8 @@ Device::Device(IDirect3D7* d3d, ddraw::Surface* target, REFCLSID type) : d3d_(d3
     d3d_->AddRef();
     target_->AddRef();
     raster::ResetToDefaults(state_, target_->AttachedDepth() != nullptr);
-    state_.viewport = D3DVIEWPORT7{0, 0, target_->Width(), target_->Height(), 0.0f, 1.0f};
+    viewport_ = D3DVIEWPORT7{0, 0, target_->LogicalWidth(), target_->LogicalHeight(), 0.0f, 1.0f};
+    state_.viewport = ScaleViewport(viewport_, *target_);
     // Every transform starts as the identity, the stored-only ones too.
     for (D3DMATRIX& m : extraTransforms_) m = state_.world;
 }
@@ -163,7 +165,9 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !t.depth) return D3DERR_ZBUFFER_NOTPRESENT;
     if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return DDERR_INVALIDPARAMS;
     if (nothing) return D3D_OK;
-    HRESULT hr = pipeline_.Clear(state_, t, count, rects, flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), color, z);
+    std::vector<D3DRECT> scaled;
+    HRESULT hr = pipeline_.Clear(state_, t, count, ScaleRects(rects, count, *target_, scaled),
+                                 flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), color, z);
     if (!inScene_) pipeline_.Flush();
     return hr;
 }
@@ -203,16 +207,18 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 viewport) {
     if (!viewport) return DDERR_INVALIDPARAMS;
     const D3DVIEWPORT7& v = *viewport;
     if (v.dwWidth == 0 || v.dwHeight == 0) return DDERR_INVALIDPARAMS;
-    if (v.dwX > target_->Width() || v.dwWidth > target_->Width() - v.dwX) return DDERR_INVALIDPARAMS;
-    if (v.dwY > target_->Height() || v.dwHeight > target_->Height() - v.dwY) return DDERR_INVALIDPARAMS;
+    const DWORD w = target_->LogicalWidth(), h = target_->LogicalHeight();
+    if (v.dwX > w || v.dwWidth > w - v.dwX) return DDERR_INVALIDPARAMS;
+    if (v.dwY > h || v.dwHeight > h - v.dwY) return DDERR_INVALIDPARAMS;
     if (!(v.dvMinZ >= 0.0f && v.dvMinZ <= 1.0f && v.dvMaxZ >= 0.0f && v.dvMaxZ <= 1.0f)) return DDERR_INVALIDPARAMS;
-    state_.viewport = v;
+    viewport_ = v;
+    state_.viewport = ScaleViewport(v, *target_);
     return D3D_OK;
 }
 
 HRESULT Device::GetViewport(LPD3DVIEWPORT7 viewport) {
     if (!viewport) return DDERR_INVALIDPARAMS;
-    *viewport = state_.viewport;
+    *viewport = viewport_;
     return D3D_OK;
 }
 

@@ -63,6 +63,7 @@ private:
     GUID type_;
     bool inScene_ = false;
     raster::DeviceState state_;
+    D3DVIEWPORT7 viewport_{};  // as the program set it; state_.viewport is in pixels
     D3DMATRIX extraTransforms_[3 + raster::kStageCount]{};  // WORLD1..3, TEXTURE0..7: stored only
     raster::Pipeline pipeline_;
 };

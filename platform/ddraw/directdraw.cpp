@@ -1,7 +1,10 @@
 #include "ddraw/directdraw.h"
 
 #include <algorithm>
+#include <SDL.h>
+
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 
 #include "common/knobs.h"
@@ -111,6 +114,11 @@ HRESULT DirectDraw::SetDisplayMode(DWORD width, DWORD height, DWORD bpp, DWORD, 
     height_ = height;
     bpp_ = bpp;
     modeSet_ = true;
+    SDL_DisplayMode desktop{};
+    const bool display = win32::EnsureVideo() && SDL_GetDesktopDisplayMode(0, &desktop) == 0 &&
+                         std::strcmp(SDL_GetCurrentVideoDriver(), "dummy") != 0;
+    render_ = ChooseRenderSize(width, height, knobs::String("SOMBRELLA_SCALE"), knobs::String("SOMBRELLA_AA"),
+                               display ? static_cast<DWORD>(desktop.w) : 0, display ? static_cast<DWORD>(desktop.h) : 0);
     presenter_ = std::make_unique<Presenter>(window_, width, height);
     return DD_OK;
 }
@@ -136,12 +144,14 @@ HRESULT DirectDraw::CreatePrimary(const DDSURFACEDESC2& desc, Surface** out) {
     DisplayFormat(bpp_, &f);
     const DWORD shared = (caps & DDSCAPS_3DDEVICE) | DDSCAPS_VIDEOMEMORY | DDSCAPS_LOCALVIDMEM;
     auto* primary =
-        new Surface(this, width_, height_, f, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | shared |
+        new Surface(this, render_.presentWidth, render_.presentHeight, f, DDSCAPS_PRIMARYSURFACE | DDSCAPS_FRONTBUFFER | shared |
                                                   (flipping ? DDSCAPS_FLIP | DDSCAPS_COMPLEX : 0), 0);
     if (flipping) {
-        primary->back_ = new Surface(this, width_, height_, f,
+        primary->back_ = new Surface(this, render_.renderWidth, render_.renderHeight, f,
                                      DDSCAPS_BACKBUFFER | DDSCAPS_FLIP | DDSCAPS_COMPLEX | shared, 0);
+        primary->back_->SetLogicalSize(width_, height_);
     }
+    primary->SetLogicalSize(width_, height_);
     primaryExists_ = true;
     *out = primary;
     return DD_OK;
@@ -194,7 +204,11 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
     if (!(placed & (DDSCAPS_SYSTEMMEMORY | DDSCAPS_VIDEOMEMORY))) placed |= DDSCAPS_VIDEOMEMORY;
     // Video memory here is always the card's own (local) memory.
     if (placed & DDSCAPS_VIDEOMEMORY) placed |= DDSCAPS_LOCALVIDMEM;
-    made = new Surface(this, w, h, f, placed, desc->ddsCaps.dwCaps2);
+    // A depth buffer for the flip chain follows its internal size.
+    const bool chainDepth = depth && modeSet_ && w == width_ && h == height_ && !render_.Faithful(w, h);
+    made = new Surface(this, chainDepth ? render_.renderWidth : w, chainDepth ? render_.renderHeight : h, f, placed,
+                       desc->ddsCaps.dwCaps2);
+    if (chainDepth) made->SetLogicalSize(w, h);
     *out = made;
     return DD_OK;
 }
@@ -202,6 +216,9 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
 HRESULT DirectDraw::Present(Surface& frame, DWORD flags) {
     if (presenter_ && !presenter_->Show(frame, (flags & DDFLIP_WAIT) != 0)) return DDERR_WASSTILLDRAWING;
     CaptureFrame(frame, present::FramesPresented());
+    const DDPIXELFORMAT& f = frame.Format();
+    present::NotifyFrame({frame.Bits(), static_cast<int>(frame.Width()), static_cast<int>(frame.Height()),
+                          frame.Pitch(), static_cast<int>(f.dwRGBBitCount), f.dwGBitMask});
     if (frameLog_) {
         presentTimes_.push_back(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                           std::chrono::steady_clock::now().time_since_epoch())

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ddraw.h"
+#include "ddraw/render_size.h"
 
 namespace sombrella::ddraw {
 
@@ -43,6 +44,7 @@ private:
     HWND window_ = nullptr;
     DWORD coopFlags_ = 0;
     DWORD width_ = 0, height_ = 0, bpp_ = 0;
+    RenderSize render_{};
     bool modeSet_ = false;
     bool active_ = true;
     bool primaryExists_ = false;

@@ -1,5 +1,6 @@
 // Full screen: the 640x480 picture scaled to the desktop with its aspect
-// kept (letterboxed). In a window: scaled to the window. Without a display
+// kept (letterboxed). In a window: scaled to the window. Bilinear unless
+// SOMBRELLA_FILTER=point; SOMBRELLA_INTEGER keeps to whole-number factors. Without a display
 // (SDL's dummy or offscreen drivers) nothing is drawn, but frames are still
 // paced, so the program runs as it would on a monitor.
 #include "ddraw/presenter.h"
@@ -51,7 +52,8 @@ Presenter::~Presenter() {
 bool Presenter::OpenRenderer() {
     SDL_Window* w = win32::SdlWindowOf(window_);
     if (!w) return false;
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");
+    const char* filter = knobs::String("SOMBRELLA_FILTER");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter && !std::strcmp(filter, "point") ? "nearest" : "linear");
     Uint32 flags = SDL_RENDERER_ACCELERATED;
     // Vsync paces us only when the caller asked for the display's own rate.
     if (!knobs::String("SOMBRELLA_REFRESH_HZ")) flags |= SDL_RENDERER_PRESENTVSYNC;
@@ -62,6 +64,8 @@ bool Presenter::OpenRenderer() {
     SDL_GetRendererInfo(renderer_, &info);
     vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
     SDL_RenderSetLogicalSize(renderer_, static_cast<int>(width_), static_cast<int>(height_));
+    // Whole-number scaling only, bars around the picture.
+    if (knobs::Flag("SOMBRELLA_INTEGER")) SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
     return true;
 }
 

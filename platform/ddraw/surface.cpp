@@ -4,6 +4,7 @@
 
 #include "common/pixel_format.h"
 #include "ddraw/directdraw.h"
+#include "ddraw/render_size.h"
 #include "win32/gdi_surface.h"
 
 namespace sombrella::ddraw {
@@ -100,7 +101,8 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 target, DWORD flags) {
     if (!owner_) return DDERR_INVALIDOBJECT;
     // The picture moves to the front; the back buffer keeps a copy, which
     // is as good as the undefined contents the platform promises.
-    std::memcpy(pixels_.data(), back_->pixels_.data(), pixels_.size());
+    if (back_->width_ == width_ && back_->height_ == height_) std::memcpy(pixels_.data(), back_->pixels_.data(), pixels_.size());
+    else Downsample(*back_, *this);
     Touch();
     return owner_->Present(*this, flags);
 }
@@ -149,8 +151,8 @@ HRESULT Surface::GetSurfaceDesc(LPDDSURFACEDESC2 out) {
     std::memset(out, 0, sizeof(*out));
     out->dwSize = sizeof(*out);
     out->dwFlags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PITCH | DDSD_PIXELFORMAT;
-    out->dwWidth = width_;
-    out->dwHeight = height_;
+    out->dwWidth = LogicalWidth();
+    out->dwHeight = LogicalHeight();
     out->lPitch = pitch_;
     out->ddpfPixelFormat = format_;
     out->ddsCaps.dwCaps = caps_;

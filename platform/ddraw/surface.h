@@ -45,6 +45,11 @@ public:
     LONG Pitch() const { return pitch_; }
     DWORD Width() const { return width_; }
     DWORD Height() const { return height_; }
+    // The size the program asked for and is told about; the pixels may be
+    // larger when the platform renders at a higher internal resolution.
+    DWORD LogicalWidth() const { return logicalWidth_ ? logicalWidth_ : width_; }
+    DWORD LogicalHeight() const { return logicalHeight_ ? logicalHeight_ : height_; }
+    void SetLogicalSize(DWORD w, DWORD h) { logicalWidth_ = w, logicalHeight_ = h; }
     DWORD BytesPerPixel() const { return bytesPerPixel_; }
     const DDPIXELFORMAT& Format() const { return format_; }
     DWORD Caps() const { return caps_; }
@@ -68,6 +73,7 @@ private:
     std::atomic<ULONG> refs_{1};
     DirectDraw* owner_;
     DWORD width_, height_;
+    DWORD logicalWidth_ = 0, logicalHeight_ = 0;  // 0: the pixels' own size
     DDPIXELFORMAT format_;
     DWORD caps_, caps2_;
     DWORD bytesPerPixel_;

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "common/knobs.h"
+#include "common/present_hooks.h"
 #include "fmod.h"
 #include "fmod/fmod_state.h"
 #include "fmod/mixer.h"
@@ -58,7 +59,7 @@ signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int
     CaptureSettings capture;
     capture.dir = sombrella::knobs::String("SOMBRELLA_CAPTURE_DIR");
     capture.stepHz = sombrella::knobs::Int("SOMBRELLA_FIXED_STEP_HZ", 0);
-    if (capture.dir && capture.stepHz > 0) {
+    if ((capture.dir || sombrella::present::CurrentAudioSink()) && capture.stepHz > 0) {
         SetCaptureSettings(capture);
         if (kCaptureOutput.Open()) {
             g_output = &kCaptureOutput;

@@ -91,12 +91,34 @@ void Activate(Window* w, bool active) {
     if (S().activation) S().activation(S().activationUser, w->handle, active);
 }
 
+// Alt+Enter: between full screen and a window, while running. The program
+// is not told; its surfaces stay as they are.
+int g_windowedNow = -1;  // -1: as SOMBRELLA_WINDOWED says
+
+void ToggleFullScreen(Window* w) {
+    const bool full = (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_FULLSCREEN) != 0;
+    if (full) {
+        SDL_SetWindowFullscreen(w->sdl, 0);
+        SDL_SetWindowBordered(w->sdl, SDL_TRUE);
+        SDL_SetWindowResizable(w->sdl, SDL_TRUE);
+        SDL_SetWindowSize(w->sdl, 640, 480);
+        SDL_SetWindowPosition(w->sdl, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+    } else {
+        SDL_SetWindowFullscreen(w->sdl, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+    g_windowedNow = full ? 1 : 0;
+}
+
 void TranslateSdlEvent(const SDL_Event& e) {
     switch (e.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP: {
             Window* w = FindSdl(e.key.windowID);
             if (!w) w = FirstWindow();
+            if (e.key.keysym.sym == SDLK_RETURN && (e.key.keysym.mod & KMOD_ALT)) {
+                if (w && e.type == SDL_KEYDOWN && !e.key.repeat) ToggleFullScreen(w);
+                return;
+            }
             WPARAM vk = VirtualKeyOf(e.key.keysym.sym);
             if (!w || !vk) return;
             LPARAM lp = 1 | (static_cast<LPARAM>(e.key.keysym.scancode & 0xFF) << 16);
@@ -183,7 +205,7 @@ SDL_Window* SdlWindowOf(HWND hwnd) {
     return w ? w->sdl : nullptr;
 }
 
-bool WindowedRequested() { return knobs::Flag("SOMBRELLA_WINDOWED"); }
+bool WindowedRequested() { return g_windowedNow >= 0 ? g_windowedNow == 1 : knobs::Flag("SOMBRELLA_WINDOWED"); }
 
 void SetActivationListener(ActivationListener fn, void* user) {
     S().activation = fn;

@@ -12,6 +12,13 @@ namespace e2e {
 struct Run {
     int exitStatus = -1;  // -1: did not exit normally
     std::string errors;   // standard error
+    std::string output;   // standard output
+};
+
+// What else a run gets besides its environment.
+struct Extra {
+    std::vector<std::string> args;  // the command line
+    long fileSizeLimit = 0;         // bytes a file may grow to (RLIMIT_FSIZE); 0: none
 };
 
 // A fresh empty folder under the test temp dir.
@@ -21,6 +28,6 @@ bool CopyData(const std::string& file, const std::filesystem::path& dir);
 // Runs `sombrella` (or the given program) in dir with SDL's dummy drivers and
 // the given extra environment; kills it after timeoutSeconds.
 Run RunDemo(const std::filesystem::path& dir, const std::vector<std::pair<std::string, std::string>>& env,
-            int timeoutSeconds = 120, const std::string& program = "");
+            int timeoutSeconds = 120, const std::string& program = "", const Extra& extra = {});
 
 }  // namespace e2e

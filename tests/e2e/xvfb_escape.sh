@@ -12,17 +12,8 @@ work=$(mktemp -d); trap 'rm -rf "$work"; kill $xpid 2>/dev/null' EXIT
 cp "$bin"/zel.xm "$work"/ 2>/dev/null || { echo "no zel.xm in $bin"; exit 1; }
 cp "$bin"/vo.x "$bin"/building.bmp "$work"/ 2>/dev/null || printf 'xof 0302txt 0032\n' > "$work"/vo.x
 
-mkfifo "$work/displayfd"
-exec 3<> "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xpid=$!
-read -r -t 10 num <&3
-[ -n "${num:-}" ] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$num" SDL_AUDIODRIVER=dummy SOMBRELLA_NO_DIALOGS=1
-# The X and D-Bus client libraries keep allocations to the end; the headless
-# end-to-end runs check the program's own memory for leaks.
-export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
-unset SDL_VIDEODRIVER
+. "$(dirname "$0")/start_xvfb.sh"
+start_xvfb "$work" 1024x768x24
 
 ( cd "$work" && exec "$bin"/sombrella ) &
 demo=$!

@@ -1,0 +1,45 @@
+// The device renders into a target that may hold more pixels than the
+// program was told (enhanced rendering). The program's viewport and clear
+// rectangles are in its own units; these map them onto the pixels.
+#pragma once
+
+#include <vector>
+
+#include "d3d.h"
+#include "ddraw/surface.h"
+
+namespace sombrella::d3d {
+
+inline DWORD ScaleCoord(DWORD v, DWORD pixels, DWORD logical) {
+    return static_cast<DWORD>(static_cast<uint64_t>(v) * pixels / logical);
+}
+
+inline D3DVIEWPORT7 ScaleViewport(const D3DVIEWPORT7& v, const ddraw::Surface& target) {
+    const DWORD pw = target.Width(), ph = target.Height(), lw = target.LogicalWidth(), lh = target.LogicalHeight();
+    if (pw == lw && ph == lh) return v;
+    D3DVIEWPORT7 s = v;
+    s.dwX = ScaleCoord(v.dwX, pw, lw);
+    s.dwY = ScaleCoord(v.dwY, ph, lh);
+    s.dwWidth = ScaleCoord(v.dwX + v.dwWidth, pw, lw) - s.dwX;
+    s.dwHeight = ScaleCoord(v.dwY + v.dwHeight, ph, lh) - s.dwY;
+    return s;
+}
+
+inline LONG ScaleEdge(LONG v, DWORD pixels, DWORD logical) {
+    return static_cast<LONG>(static_cast<int64_t>(v) * pixels / logical);
+}
+
+// The rectangles in pixels; rects itself when no scaling applies.
+inline const D3DRECT* ScaleRects(const D3DRECT* rects, DWORD count, const ddraw::Surface& target,
+                                 std::vector<D3DRECT>& storage) {
+    const DWORD pw = target.Width(), ph = target.Height(), lw = target.LogicalWidth(), lh = target.LogicalHeight();
+    if (!rects || (pw == lw && ph == lh)) return rects;
+    storage.assign(rects, rects + count);
+    for (D3DRECT& r : storage) {
+        r.x1 = ScaleEdge(r.x1, pw, lw), r.x2 = ScaleEdge(r.x2, pw, lw);
+        r.y1 = ScaleEdge(r.y1, ph, lh), r.y2 = ScaleEdge(r.y2, ph, lh);
+    }
+    return storage.data();
+}
+
+}  // namespace sombrella::d3d

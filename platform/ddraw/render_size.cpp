@@ -1,0 +1,86 @@
+#include "ddraw/render_size.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "ddraw/surface.h"
+
+namespace sombrella::ddraw {
+namespace {
+
+// Largest internal size a device of ours renders to.
+constexpr DWORD kMaxSide = 8192;
+
+}  // namespace
+
+RenderSize ChooseRenderSize(DWORD w, DWORD h, const char* scale, const char* aa, DWORD displayW, DWORD displayH) {
+    RenderSize r{w, h, w, h, 1};
+    if (scale && !std::strcmp(scale, "native")) {
+        if (displayW && displayH) {
+            // The display's size with the mode's aspect kept.
+            if (static_cast<uint64_t>(displayW) * h <= static_cast<uint64_t>(displayH) * w) {
+                r.presentWidth = displayW;
+                r.presentHeight = static_cast<DWORD>(static_cast<uint64_t>(displayW) * h / w);
+            } else {
+                r.presentHeight = displayH;
+                r.presentWidth = static_cast<DWORD>(static_cast<uint64_t>(displayH) * w / h);
+            }
+        } else {
+            // Without a display: three times the mode (1920x1440 for 640x480).
+            r.presentWidth = w * 3, r.presentHeight = h * 3;
+        }
+    } else if (scale) {
+        const long n = std::strtol(scale, nullptr, 10);
+        if (n >= 1 && n <= 8) r.presentWidth = w * n, r.presentHeight = h * n;
+    }
+    // Never smaller than the mode itself.
+    if (r.presentWidth < w || r.presentHeight < h) r.presentWidth = w, r.presentHeight = h;
+    if (aa) {
+        const long samples = std::strtol(aa, nullptr, 10);
+        const long axis = std::lround(std::sqrt(static_cast<double>(samples > 0 ? samples : 1)));
+        if (axis >= 1 && axis * axis == samples) r.samples = static_cast<DWORD>(axis);
+    }
+    while (r.samples > 1 && (r.presentWidth * r.samples > kMaxSide || r.presentHeight * r.samples > kMaxSide))
+        --r.samples;
+    if (r.presentWidth > kMaxSide || r.presentHeight > kMaxSide) r.presentWidth = w, r.presentHeight = h;
+    r.renderWidth = r.presentWidth * r.samples;
+    r.renderHeight = r.presentHeight * r.samples;
+    return r;
+}
+
+void Downsample(const Surface& from, Surface& to) {
+    const DWORD k = from.Width() / to.Width();
+    if (k == 0 || from.Width() != to.Width() * k || from.Height() != to.Height() * k) return;
+    const DDPIXELFORMAT& f = to.Format();
+    const DWORD n = k * k, half = n / 2;
+    for (DWORD y = 0; y < to.Height(); ++y) {
+        uint8_t* out = to.Bits() + static_cast<size_t>(y) * to.Pitch();
+        for (DWORD x = 0; x < to.Width(); ++x) {
+            uint32_t a = 0, b = 0, c = 0;
+            for (DWORD sy = 0; sy < k; ++sy) {
+                const uint8_t* row = from.Bits() + static_cast<size_t>(y * k + sy) * from.Pitch();
+                for (DWORD sx = 0; sx < k; ++sx) {
+                    const DWORD px = x * k + sx;
+                    if (f.dwRGBBitCount == 16) {
+                        const uint32_t p = row[2 * px] | (row[2 * px + 1] << 8);
+                        if (f.dwGBitMask == 0x07E0) a += p >> 11, b += (p >> 5) & 63, c += p & 31;
+                        else a += (p >> 10) & 31, b += (p >> 5) & 31, c += p & 31;
+                    } else {
+                        a += row[4 * px + 2], b += row[4 * px + 1], c += row[4 * px];
+                    }
+                }
+            }
+            a = (a + half) / n, b = (b + half) / n, c = (c + half) / n;
+            if (f.dwRGBBitCount == 16) {
+                const uint32_t p = f.dwGBitMask == 0x07E0 ? (a << 11) | (b << 5) | c : (a << 10) | (b << 5) | c;
+                out[2 * x] = static_cast<uint8_t>(p), out[2 * x + 1] = static_cast<uint8_t>(p >> 8);
+            } else {
+                out[4 * x] = static_cast<uint8_t>(c), out[4 * x + 1] = static_cast<uint8_t>(b),
+                out[4 * x + 2] = static_cast<uint8_t>(a), out[4 * x + 3] = 0;
+            }
+        }
+    }
+}
+
+}  // namespace sombrella::ddraw

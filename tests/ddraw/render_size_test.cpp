@@ -1,0 +1,166 @@
+// Enhanced rendering: the sizes chosen, the filter down, and a device that
+// draws into larger pixels while the program sees only its own sizes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "d3d.h"
+#include "ddraw/render_size.h"
+#include "ddraw/surface.h"
+#include "win32/window.h"
+
+using sombrella::ddraw::ChooseRenderSize;
+using sombrella::ddraw::RenderSize;
+using sombrella::ddraw::Surface;
+
+namespace {
+
+void ExpectSize(const RenderSize& r, DWORD pw, DWORD ph, DWORD rw, DWORD rh) {
+    EXPECT_EQ(r.presentWidth, pw);
+    EXPECT_EQ(r.presentHeight, ph);
+    EXPECT_EQ(r.renderWidth, rw);
+    EXPECT_EQ(r.renderHeight, rh);
+}
+
+TEST(RenderSize, ScaleNativeAndSupersamplingGiveTheSizes) {
+    ExpectSize(ChooseRenderSize(640, 480, nullptr, nullptr, 0, 0), 640, 480, 640, 480);
+    ExpectSize(ChooseRenderSize(640, 480, "1", "1", 0, 0), 640, 480, 640, 480);
+    ExpectSize(ChooseRenderSize(640, 480, "3", nullptr, 0, 0), 1920, 1440, 1920, 1440);
+    ExpectSize(ChooseRenderSize(640, 480, "2", "4", 0, 0), 1280, 960, 2560, 1920);
+    ExpectSize(ChooseRenderSize(640, 480, nullptr, "9", 0, 0), 640, 480, 1920, 1440);
+    // native: the display's size with 4:3 kept, whichever side limits it.
+    ExpectSize(ChooseRenderSize(640, 480, "native", nullptr, 1920, 1080), 1440, 1080, 1440, 1080);
+    ExpectSize(ChooseRenderSize(640, 480, "native", nullptr, 1280, 1024), 1280, 960, 1280, 960);
+    ExpectSize(ChooseRenderSize(640, 480, "native", nullptr, 0, 0), 1920, 1440, 1920, 1440);
+    // Never below the mode; supersampling gives way before 8192 pixels a side.
+    ExpectSize(ChooseRenderSize(640, 480, "native", nullptr, 320, 240), 640, 480, 640, 480);
+    ExpectSize(ChooseRenderSize(640, 480, "8", "16", 0, 0), 5120, 3840, 5120, 3840);
+    ExpectSize(ChooseRenderSize(640, 480, "4", "16", 0, 0), 2560, 1920, 7680, 5760);
+    // Values the option parser refuses never reach here, but cannot hurt.
+    ExpectSize(ChooseRenderSize(640, 480, "x", "3", 0, 0), 640, 480, 640, 480);
+}
+
+class EnhancedDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = DefWindowProcA;
+        wc.lpszClassName = "EnhancedTest";
+        RegisterClassA(&wc);
+        window = CreateWindowExA(0, "EnhancedTest", "e", WS_POPUP, 0, 0, 640, 480, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        if (device) device->Release();
+        if (d3d) d3d->Release();
+        if (dd) dd->Release();
+        DestroyWindow(window);
+        unsetenv("SOMBRELLA_SCALE");
+        unsetenv("SOMBRELLA_AA");
+    }
+    // Mode, flip chain with a 16-bit depth buffer, and a software device on it.
+    void Open() {
+        ASSERT_EQ(DirectDrawCreateEx(nullptr, reinterpret_cast<LPVOID*>(&dd), IID_IDirectDraw7, nullptr), DD_OK);
+        ASSERT_EQ(dd->SetCooperativeLevel(window, DDSCL_FULLSCREEN | DDSCL_EXCLUSIVE), DD_OK);
+        ASSERT_EQ(dd->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+        d.dwBackBufferCount = 1;
+        d.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
+        ASSERT_EQ(dd->CreateSurface(&d, &primary, nullptr), DD_OK);
+        DDSCAPS2 caps{};
+        caps.dwCaps = DDSCAPS_BACKBUFFER;
+        ASSERT_EQ(primary->GetAttachedSurface(&caps, &back), DD_OK);
+        back->Release();  // the chain keeps it
+        DDSURFACEDESC2 z{};
+        z.dwSize = sizeof z;
+        z.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        z.dwWidth = 640;
+        z.dwHeight = 480;
+        z.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
+        z.ddpfPixelFormat.dwFlags = DDPF_ZBUFFER;
+        z.ddpfPixelFormat.dwZBufferBitDepth = 16;
+        z.ddsCaps.dwCaps = DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY;
+        ASSERT_EQ(dd->CreateSurface(&z, &depth, nullptr), DD_OK);
+        ASSERT_EQ(back->AddAttachedSurface(depth), DD_OK);
+        depth->Release();
+        ASSERT_EQ(dd->QueryInterface(IID_IDirect3D7, reinterpret_cast<LPVOID*>(&d3d)), DD_OK);
+        ASSERT_EQ(d3d->CreateDevice(IID_IDirect3DRGBDevice, back, &device), D3D_OK);
+    }
+    // The program's view of a surface's size.
+    static std::pair<DWORD, DWORD> Told(IDirectDrawSurface7* s) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        s->GetSurfaceDesc(&d);
+        return {d.dwWidth, d.dwHeight};
+    }
+
+    HWND window = nullptr;
+    IDirectDraw7* dd = nullptr;
+    IDirectDrawSurface7 *primary = nullptr, *back = nullptr, *depth = nullptr;
+    IDirect3D7* d3d = nullptr;
+    IDirect3DDevice7* device = nullptr;
+};
+
+TEST_F(EnhancedDevice, TheProgramSeesItsSizesWhileThePixelsAreLarger) {
+    setenv("SOMBRELLA_SCALE", "2", 1);
+    setenv("SOMBRELLA_AA", "4", 1);
+    Open();
+    for (IDirectDrawSurface7* s : {primary, back, depth}) EXPECT_EQ(Told(s), std::make_pair(DWORD(640), DWORD(480)));
+    EXPECT_EQ(Surface::From(primary)->Width(), 1280u);
+    EXPECT_EQ(Surface::From(back)->Width(), 2560u);
+    EXPECT_EQ(Surface::From(depth)->Height(), 1920u);
+
+    D3DVIEWPORT7 vp{0, 0, 640, 480, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&vp), D3D_OK);
+    D3DVIEWPORT7 outside{0, 0, 641, 480, 0.0f, 1.0f};
+    EXPECT_EQ(device->SetViewport(&outside), DDERR_INVALIDPARAMS);
+    D3DVIEWPORT7 got{};
+    EXPECT_EQ(device->GetViewport(&got), D3D_OK);
+    EXPECT_EQ(got.dwWidth, 640u);
+
+    // Red everywhere, then a blue rectangle over the program's left half: it
+    // covers the left half of the pixels too, and survives the filter down.
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFFFF0000, 1.0f, 0), D3D_OK);
+    D3DRECT left{0, 0, 320, 480};
+    ASSERT_EQ(device->Clear(1, &left, D3DCLEAR_TARGET, 0xFF0000FF, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+    const Surface* front = Surface::From(primary);
+    auto pixel = [&](DWORD x, DWORD y) {
+        const uint8_t* p = front->Bits() + y * front->Pitch() + 2 * x;
+        return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    };
+    EXPECT_EQ(pixel(0, 0), 0x001F);
+    EXPECT_EQ(pixel(639, 959), 0x001F);
+    EXPECT_EQ(pixel(640, 0), 0xF800);
+    EXPECT_EQ(pixel(1279, 959), 0xF800);
+}
+
+TEST_F(EnhancedDevice, WithoutTheKnobsEverySurfaceIsItsOwnSize) {
+    Open();
+    for (IDirectDrawSurface7* s : {primary, back, depth}) {
+        EXPECT_EQ(Told(s), std::make_pair(DWORD(640), DWORD(480)));
+        EXPECT_EQ(Surface::From(s)->Width(), 640u);
+    }
+}
+
+TEST(RenderSize, DownsampleAveragesEachBlockPerChannel) {
+    auto* small = new Surface(nullptr, 2, 1, sombrella::ddraw::FormatRGB565(), DDSCAPS_SYSTEMMEMORY, 0);
+    auto* big = new Surface(nullptr, 4, 2, sombrella::ddraw::FormatRGB565(), DDSCAPS_SYSTEMMEMORY, 0);
+    // Left block: white and black twice -> mid grey; right block: all pure green.
+    const uint16_t px[2][4] = {{0xFFFF, 0x0000, 0x07E0, 0x07E0}, {0x0000, 0xFFFF, 0x07E0, 0x07E0}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) {
+            big->Bits()[y * big->Pitch() + 2 * x] = static_cast<uint8_t>(px[y][x]);
+            big->Bits()[y * big->Pitch() + 2 * x + 1] = static_cast<uint8_t>(px[y][x] >> 8);
+        }
+    sombrella::ddraw::Downsample(*big, *small);
+    auto at = [&](int x) { return static_cast<uint16_t>(small->Bits()[2 * x] | (small->Bits()[2 * x + 1] << 8)); };
+    EXPECT_EQ(at(0), (16 << 11) | (32 << 5) | 16);  // (31+0)/2 rounds to 16, (63+0)/2 to 32
+    EXPECT_EQ(at(1), 0x07E0);
+    small->Release();
+    big->Release();
+}
+
+}  // namespace
