@@ -112,7 +112,43 @@ bool FacesFit(const WordBlock& block, uint64_t first, uint32_t faceCount) {
 
 }  // namespace
 
-SceneFile::SceneFile() : root(nullptr) {}
+// While a node's children are loaded it has an entry in tails_; the entry goes
+// with the scope on every way out, so it never outlives the node.
+class SceneFile::TailScope {
+public:
+    TailScope(SceneFile& file, SceneNode* parent) : file_(file), pushed_(file.tailCount_ < kMaxTails) {
+        // Without an entry the children are appended by walking the chain.
+        if (pushed_) file_.tails_[file_.tailCount_++] = {parent, nullptr};
+    }
+    ~TailScope() {
+        if (pushed_) --file_.tailCount_;
+    }
+    TailScope(const TailScope&) = delete;
+    TailScope& operator=(const TailScope&) = delete;
+
+private:
+    SceneFile& file_;
+    bool pushed_;
+};
+
+SceneFile::SceneFile() : root(nullptr), tails_(), tailCount_(0) {}
+
+void SceneFile::Append(SceneNode* parent, SceneNode* node) {
+    // The parent is the innermost entry or, when a frame appends itself, the one
+    // just outside it.
+    for (uint32_t i = tailCount_; i-- > 0 && i + 2 >= tailCount_;) {
+        Tail& tail = tails_[i];
+        if (tail.parent != parent) continue;
+        // Appending after the last child is what AddChild does, without the walk.
+        if (tail.last != nullptr)
+            tail.last->AddSibling(node);
+        else
+            parent->AddChild(node);
+        tail.last = node;
+        return;
+    }
+    parent->AddChild(node);
+}
 
 SceneFile::~SceneFile() { DestroyTree(); }
 
@@ -148,6 +184,7 @@ HRESULT SceneFile::Load(const char* fileName) {
 
     root = new (std::nothrow) SceneNode("D3DFile_Root");
     if (root == nullptr) return E_OUTOFMEMORY;
+    TailScope rootTail(*this, root);
 
     HRESULT result = S_OK;
     for (;;) {
@@ -178,6 +215,7 @@ HRESULT SceneFile::LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent,
     if (FAILED(ReadName(frameObject, nodeName))) return E_FAIL;
     SceneNode* node = new (std::nothrow) SceneNode(nodeName);
     if (node == nullptr) return E_OUTOFMEMORY;
+    TailScope nodeTail(*this, node);
 
     for (;;) {
         Held<IDirectXFileObject> child;
@@ -209,7 +247,7 @@ HRESULT SceneFile::LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent,
             }
         }
     }
-    parent->AddChild(node);
+    Append(parent, node);
     return S_OK;
 }
 
@@ -298,7 +336,7 @@ HRESULT SceneFile::LoadMesh(IDirectXFileData* meshObject, SceneNode* parent) {
 
     if (!materialListSeen) node->AddFaces(0, faces, faceTotal);
     if (!normalsGiven) node->ComputeNormals();
-    parent->AddChild(node);
+    Append(parent, node);
     return S_OK;
 }
 

@@ -28,6 +28,20 @@ public:
     SceneNode* root;
 
 private:
+    // The last child appended to each node whose children are being loaded,
+    // innermost last, so that appending to a long chain walks nothing.
+    struct Tail {
+        SceneNode* parent;
+        SceneNode* last;
+    };
+    class TailScope;
+
     HRESULT LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent, uint32_t depth);
+    void Append(SceneNode* parent, SceneNode* node);
     void DestroyTree();
+
+    // One entry for the root and one per frame level the loader descends.
+    static constexpr uint32_t kMaxTails = 258;
+    Tail tails_[kMaxTails];
+    uint32_t tailCount_;
 };
