@@ -14,6 +14,7 @@
 #include "common/knobs.h"
 #include "ddraw/surface.h"
 #include "win32/clock.h"
+#include "win32/display_watch.h"
 #include "win32/window.h"
 
 namespace sombrella::ddraw {
@@ -39,10 +40,13 @@ Presenter::Presenter(HWND window, DWORD width, DWORD height) : window_(window), 
     refreshHz_ = knobs::Int("SOMBRELLA_REFRESH_HZ", fallback);
     if (refreshHz_ < 0 || refreshHz_ > 1000) refreshHz_ = fallback;
     const char* driver = win32::EnsureVideo() ? SDL_GetCurrentVideoDriver() : nullptr;
-    headless_ = !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "offscreen");
+    headless_ = win32::IsHeadlessDriver(driver);
 }
 
 Presenter::~Presenter() {
+    // With the display gone these would talk to a dead connection; the
+    // process is ending anyway.
+    if (!win32::DisplayUsable()) return;
     if (texture_) SDL_DestroyTexture(texture_);
     if (renderer_) SDL_DestroyRenderer(renderer_);
 }
@@ -87,6 +91,7 @@ bool Presenter::Show(const Surface& frame, bool wait) {
     Pace(wait, &ready);
     if (!ready) return false;
     if (headless_) return true;
+    if (!win32::DisplayUsable()) return true;
     if (!renderer_ && !OpenRenderer()) {
         headless_ = true;
         return true;
