@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil imagemagick
   xmp openmpt123 sox ffmpeg
-  xvfb xdotool valgrind
+  xvfb xdotool valgrind openbox x11-utils libx11-dev time
   libosmesa6-dev libstb-dev libassimp-dev
 )
 

@@ -4,6 +4,7 @@
 // honours SDL_AUDIODRIVER), else a silent output that keeps the song moving
 // in real time, so a machine without sound still runs the demo.
 #include <cstdio>
+#include <cstring>
 #include <set>
 
 #include "common/knobs.h"
@@ -26,6 +27,22 @@ const char* ActiveOutputName() { return g_output ? g_output->name : nullptr; }
 }  // namespace sombrella::fmod
 
 using namespace sombrella::fmod;
+
+namespace {
+
+// With no driver asked for, a run without a sound card says so once instead
+// of playing to nothing without a word.
+void SayAudioDriver(const char* driver) {
+    static bool said = false;
+    if (said || sombrella::knobs::String("SDL_AUDIODRIVER")) return;
+    const bool silent = !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "disk");
+    if (!silent) return;
+    said = true;
+    std::fprintf(stderr, "sombrella: no sound card could be opened; audio driver: %s (nothing is heard)\n",
+                 driver ? driver : "silent");
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -52,11 +69,13 @@ signed char FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int flags
         // Capture was asked for: never fall through to a real device.
     } else if (kSdlOutput.Open()) {
         g_output = &kSdlOutput;
+        SayAudioDriver(SdlAudioDriver());
         return 1;
     }
     // No sound card (or no capture file): the song still runs in real time.
     if (kSilentOutput.Open()) {
         g_output = &kSilentOutput;
+        if (!capture.dir) SayAudioDriver(nullptr);
         return 1;
     }
     return 0;
