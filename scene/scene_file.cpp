@@ -131,7 +131,17 @@ private:
     bool pushed_;
 };
 
-SceneFile::SceneFile() : root(nullptr), tails_(), tailCount_(0) {}
+SceneFile::SceneFile() : root(nullptr), tails_(), tailCount_(0), nodeCount_(0), tooManyNodes_(false) {}
+
+SceneNode* SceneFile::NewNode(const char* nodeName) {
+    if (nodeCount_ >= kMaxNodes) {
+        tooManyNodes_ = true;
+        return nullptr;
+    }
+    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    if (node != nullptr) ++nodeCount_;
+    return node;
+}
 
 void SceneFile::Append(SceneNode* parent, SceneNode* node) {
     // The parent is the innermost entry or, when a frame appends itself, the one
@@ -186,8 +196,10 @@ HRESULT SceneFile::Load(const char* fileName) {
     if (root == nullptr) return E_OUTOFMEMORY;
     TailScope rootTail(*this, root);
 
+    nodeCount_ = 0;
+    tooManyNodes_ = false;
     HRESULT result = S_OK;
-    for (;;) {
+    while (!tooManyNodes_) {
         Held<IDirectXFileData> object;
         hr = enumerator->GetNextDataObject(object.Out());
         if (FAILED(hr) || !object) {
@@ -202,6 +214,10 @@ HRESULT SceneFile::Load(const char* fileName) {
         else if (TypeIs(object.Get(), TID_D3DRMMesh))
             LoadMesh(object.Get(), root);
     }
+    if (tooManyNodes_) {
+        DestroyTree();
+        result = E_OUTOFMEMORY;
+    }
     return result;
 }
 
@@ -213,11 +229,11 @@ HRESULT SceneFile::LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent,
     if (frameObject == nullptr || parent == nullptr) return E_FAIL;
     char nodeName[80];
     if (FAILED(ReadName(frameObject, nodeName))) return E_FAIL;
-    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    SceneNode* node = NewNode(nodeName);
     if (node == nullptr) return E_OUTOFMEMORY;
     TailScope nodeTail(*this, node);
 
-    for (;;) {
+    while (!tooManyNodes_) {
         Held<IDirectXFileObject> child;
         if (FAILED(frameObject->GetNextObject(child.Out())) || !child) break;
         Held<IDirectXFileData> data;
@@ -273,7 +289,7 @@ HRESULT SceneFile::LoadMesh(IDirectXFileData* meshObject, SceneNode* parent) {
     const Vector3* positions = reinterpret_cast<const Vector3*>(mesh.At(1));
     const uint32_t* faces = mesh.At(facesAt);
 
-    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    SceneNode* node = NewNode(nodeName);
     if (node == nullptr) return E_OUTOFMEMORY;
     if (FAILED(node->SetGeometry(positions, vertexTotal, faces, faceTotal))) {
         delete node;

@@ -37,6 +37,10 @@ private:
     class TailScope;
 
     HRESULT LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent, uint32_t depth);
+    // A new node for the tree being loaded, or nullptr once the tree holds
+    // kMaxNodes: each node takes some 2.6 KB, and a file of a million empty
+    // frames must be refused, not take gigabytes.
+    SceneNode* NewNode(const char* nodeName);
     void Append(SceneNode* parent, SceneNode* node);
     void DestroyTree();
 
@@ -44,4 +48,8 @@ private:
     static constexpr uint32_t kMaxTails = 258;
     Tail tails_[kMaxTails];
     uint32_t tailCount_;
+
+    static constexpr uint32_t kMaxNodes = 32768;
+    uint32_t nodeCount_;
+    bool tooManyNodes_;
 };

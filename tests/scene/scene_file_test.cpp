@@ -404,6 +404,25 @@ TEST_P(SceneLoad, ChildrenKeepFileOrderUnderTheirOwnParentAtEveryLevel) {
     file->Release();
 }
 
+// Every node costs some 2.6 KB: a file of tens of thousands of empty frames
+// is refused whole instead of growing without bound; one just under the
+// limit loads complete.
+TEST_P(SceneLoad, TreesBeyondTheNodeLimitAreRefusedWhole) {
+    auto frames = [](int n) {
+        std::vector<XNode> children;
+        for (int i = 0; i < n; ++i) children.push_back(MakeFrame("f" + std::to_string(i)));
+        return std::vector<XNode>{MakeFrame("top", std::move(children))};
+    };
+    ASSERT_EQ(Load(frames(32767)), S_OK);
+    ASSERT_NE(scene.root, nullptr);
+    EXPECT_EQ(CountChildren(scene.root->firstChild), 32767);
+    EXPECT_EQ(Load(frames(40000)), E_OUTOFMEMORY);
+    EXPECT_EQ(scene.root, nullptr);
+    // The limit is per load: the same object still loads a small file.
+    ASSERT_EQ(Load(frames(3)), S_OK);
+    EXPECT_EQ(CountChildren(scene.root->firstChild), 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(Forms, SceneLoad, ::testing::Values(Form::Text, Form::Binary, Form::Binary64),
                          [](const auto& info) {
                              return info.param == Form::Text ? "Text" : info.param == Form::Binary ? "Binary" : "Binary64";
