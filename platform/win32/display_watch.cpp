@@ -117,6 +117,9 @@ void UnwatchDisplay(SDL_Window* window) {
 void NoteSystemEvent(const SDL_Event& event) {
     if (event.type != SDL_SYSWMEVENT || !event.syswm.msg || event.syswm.msg->subsystem != SDL_SYSWM_X11) return;
     const XEvent& x = event.syswm.msg->msg.x11.event;
+    if (x.type != DestroyNotify) return;
+    // A window SDL replaced on its own is no loss: compare with the current ones.
+    RefreshDisplayWatch();
     if (x.type == DestroyNotify && IsOurs(x.xdestroywindow.window)) Raise(DisplayLoss::kWindow);
 }
 
