@@ -120,7 +120,7 @@ void NoteSystemEvent(const SDL_Event& event) {
     if (x.type != DestroyNotify) return;
     // A window SDL replaced on its own is no loss: compare with the current ones.
     RefreshDisplayWatch();
-    if (x.type == DestroyNotify && IsOurs(x.xdestroywindow.window)) Raise(DisplayLoss::kWindow);
+    if (IsOurs(x.xdestroywindow.window)) Raise(DisplayLoss::kWindow);
 }
 
 DisplayLoss LostDisplay() { return static_cast<DisplayLoss>(g_loss.load()); }
