@@ -112,7 +112,53 @@ bool FacesFit(const WordBlock& block, uint64_t first, uint32_t faceCount) {
 
 }  // namespace
 
-SceneFile::SceneFile() : root(nullptr) {}
+// While a node's children are loaded it has an entry in tails_; the entry goes
+// with the scope on every way out, so it never outlives the node.
+class SceneFile::TailScope {
+public:
+    TailScope(SceneFile& file, SceneNode* parent) : file_(file), pushed_(file.tailCount_ < kMaxTails) {
+        // Without an entry the children are appended by walking the chain.
+        if (pushed_) file_.tails_[file_.tailCount_++] = {parent, nullptr};
+    }
+    ~TailScope() {
+        if (pushed_) --file_.tailCount_;
+    }
+    TailScope(const TailScope&) = delete;
+    TailScope& operator=(const TailScope&) = delete;
+
+private:
+    SceneFile& file_;
+    bool pushed_;
+};
+
+SceneFile::SceneFile() : root(nullptr), tails_(), tailCount_(0), nodeCount_(0), tooManyNodes_(false) {}
+
+SceneNode* SceneFile::NewNode(const char* nodeName) {
+    if (nodeCount_ >= kMaxNodes) {
+        tooManyNodes_ = true;
+        return nullptr;
+    }
+    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    if (node != nullptr) ++nodeCount_;
+    return node;
+}
+
+void SceneFile::Append(SceneNode* parent, SceneNode* node) {
+    // The parent is the innermost entry or, when a frame appends itself, the one
+    // just outside it.
+    for (uint32_t i = tailCount_; i-- > 0 && i + 2 >= tailCount_;) {
+        Tail& tail = tails_[i];
+        if (tail.parent != parent) continue;
+        // Appending after the last child is what AddChild does, without the walk.
+        if (tail.last != nullptr)
+            tail.last->AddSibling(node);
+        else
+            parent->AddChild(node);
+        tail.last = node;
+        return;
+    }
+    parent->AddChild(node);
+}
 
 SceneFile::~SceneFile() { DestroyTree(); }
 
@@ -148,9 +194,12 @@ HRESULT SceneFile::Load(const char* fileName) {
 
     root = new (std::nothrow) SceneNode("D3DFile_Root");
     if (root == nullptr) return E_OUTOFMEMORY;
+    TailScope rootTail(*this, root);
 
+    nodeCount_ = 0;
+    tooManyNodes_ = false;
     HRESULT result = S_OK;
-    for (;;) {
+    while (!tooManyNodes_) {
         Held<IDirectXFileData> object;
         hr = enumerator->GetNextDataObject(object.Out());
         if (FAILED(hr) || !object) {
@@ -165,6 +214,10 @@ HRESULT SceneFile::Load(const char* fileName) {
         else if (TypeIs(object.Get(), TID_D3DRMMesh))
             LoadMesh(object.Get(), root);
     }
+    if (tooManyNodes_) {
+        DestroyTree();
+        result = E_OUTOFMEMORY;
+    }
     return result;
 }
 
@@ -176,10 +229,11 @@ HRESULT SceneFile::LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent,
     if (frameObject == nullptr || parent == nullptr) return E_FAIL;
     char nodeName[80];
     if (FAILED(ReadName(frameObject, nodeName))) return E_FAIL;
-    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    SceneNode* node = NewNode(nodeName);
     if (node == nullptr) return E_OUTOFMEMORY;
+    TailScope nodeTail(*this, node);
 
-    for (;;) {
+    while (!tooManyNodes_) {
         Held<IDirectXFileObject> child;
         if (FAILED(frameObject->GetNextObject(child.Out())) || !child) break;
         Held<IDirectXFileData> data;
@@ -209,7 +263,7 @@ HRESULT SceneFile::LoadFrameAt(IDirectXFileData* frameObject, SceneNode* parent,
             }
         }
     }
-    parent->AddChild(node);
+    Append(parent, node);
     return S_OK;
 }
 
@@ -235,7 +289,7 @@ HRESULT SceneFile::LoadMesh(IDirectXFileData* meshObject, SceneNode* parent) {
     const Vector3* positions = reinterpret_cast<const Vector3*>(mesh.At(1));
     const uint32_t* faces = mesh.At(facesAt);
 
-    SceneNode* node = new (std::nothrow) SceneNode(nodeName);
+    SceneNode* node = NewNode(nodeName);
     if (node == nullptr) return E_OUTOFMEMORY;
     if (FAILED(node->SetGeometry(positions, vertexTotal, faces, faceTotal))) {
         delete node;
@@ -298,7 +352,7 @@ HRESULT SceneFile::LoadMesh(IDirectXFileData* meshObject, SceneNode* parent) {
 
     if (!materialListSeen) node->AddFaces(0, faces, faceTotal);
     if (!normalsGiven) node->ComputeNormals();
-    parent->AddChild(node);
+    Append(parent, node);
     return S_OK;
 }
 

@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   python3 python3-pil python3-numpy imagemagick
   xmp openmpt123 sox ffmpeg
-  xvfb xdotool openbox valgrind
+  xvfb xdotool valgrind openbox x11-utils libx11-dev time
   libosmesa6-dev libstb-dev libassimp-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   desktop-file-utils appstream help2man

@@ -1,6 +1,7 @@
 #include "textures/tga_reader.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <memory>
 
@@ -20,30 +21,86 @@ constexpr uint8_t kTopOrigin = 0x20;
 constexpr uint64_t kShortfallFactor = 4;
 constexpr uint64_t kShortfallAllowance = 65536;
 
+// No texture is larger than this on a side (the device's advertised maximum);
+// a bigger image could never be used and is refused before its pixels are.
+constexpr DWORD kMaxSide = 4096;
+
 // Bytes of the file consumed front to back; reads past the end fail.
+// Bytes already in memory:
 struct Bytes {
     const uint8_t* data;
     size_t size;
     size_t at = 0;
 
-    size_t Left() const { return size - at; }
-    bool ReadPixel(size_t n, uint32_t* word) {
+    uint64_t Left() const { return size - at; }
+    void Skip(uint64_t n) { at = Left() < n ? size : at + static_cast<size_t>(n); }
+    const uint8_t* Take(size_t n) {
         if (Left() < n) {
             at = size;
-            return false;
+            return nullptr;
         }
         const uint8_t* p = data + at;
-        const uint32_t alpha = n == 4 ? p[3] : 0xFFu;
-        *word = (uint32_t{p[2]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[0]} << 8) | alpha;
         at += n;
-        return true;
-    }
-    bool ReadByte(uint8_t* b) {
-        if (Left() < 1) return false;
-        *b = data[at++];
-        return true;
+        return p;
     }
 };
+
+// Bytes read from an open file a block at a time, so that only the pixels
+// are ever held whole.
+class FileBytes {
+public:
+    FileBytes(std::FILE* file, uint64_t size) : file_(file), left_(size) {}
+    uint64_t Left() const { return left_; }
+    void Skip(uint64_t n) {
+        while (n > 0 && Take(1) != nullptr) --n;
+    }
+    const uint8_t* Take(size_t n) {
+        if (left_ < n || n > sizeof block_) {
+            left_ = 0;
+            return nullptr;
+        }
+        if (have_ - at_ < n) {
+            // Keep what is left of the block in front of the next one.
+            const size_t kept = have_ - at_;
+            std::memmove(block_, block_ + at_, kept);
+            const size_t got = std::fread(block_ + kept, 1, sizeof block_ - kept, file_);
+            at_ = 0;
+            have_ = kept + got;
+            if (have_ < n) {
+                left_ = 0;
+                return nullptr;
+            }
+        }
+        const uint8_t* p = block_ + at_;
+        at_ += n;
+        left_ -= n;
+        return p;
+    }
+
+private:
+    std::FILE* file_;
+    uint64_t left_;
+    size_t at_ = 0;
+    size_t have_ = 0;
+    uint8_t block_[65536];
+};
+
+template <typename Source>
+bool ReadPixel(Source& in, size_t n, uint32_t* word) {
+    const uint8_t* p = in.Take(n);
+    if (p == nullptr) return false;
+    const uint32_t alpha = n == 4 ? p[3] : 0xFFu;
+    *word = (uint32_t{p[2]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[0]} << 8) | alpha;
+    return true;
+}
+
+template <typename Source>
+bool ReadByte(Source& in, uint8_t* b) {
+    const uint8_t* p = in.Take(1);
+    if (p == nullptr) return false;
+    *b = *p;
+    return true;
+}
 
 // The most pixels `bytes` of pixel data could describe for rows of `width`.
 uint64_t MostPixelsDescribed(uint64_t bytes, uint64_t width, uint64_t pixelBytes, bool rle) {
@@ -54,31 +111,29 @@ uint64_t MostPixelsDescribed(uint64_t bytes, uint64_t width, uint64_t pixelBytes
     return perRow == 0 ? 0 : (packets / perRow) * width + (packets % perRow) * 128;
 }
 
-}  // namespace
-
-HRESULT DecodeTgaTexture(TextureEntry* entry, const uint8_t* data, size_t size) {
-    if (entry == nullptr || (data == nullptr && size != 0)) return E_FAIL;
-    if (size < kHeaderBytes) return E_FAIL;
-    const uint8_t idLength = data[0];
-    const uint8_t colourMapType = data[1];
-    const uint8_t imageType = data[2];
-    const DWORD width = data[12] | (DWORD{data[13]} << 8);
-    const DWORD height = data[14] | (DWORD{data[15]} << 8);
-    const uint8_t bitsPerPixel = data[16];
-    const uint8_t descriptor = data[17];
+template <typename Source>
+HRESULT Decode(TextureEntry* entry, Source& in) {
+    const uint8_t* header = in.Take(kHeaderBytes);
+    if (header == nullptr) return E_FAIL;
+    const uint8_t idLength = header[0];
+    const uint8_t colourMapType = header[1];
+    const uint8_t imageType = header[2];
+    const DWORD width = header[12] | (DWORD{header[13]} << 8);
+    const DWORD height = header[14] | (DWORD{header[15]} << 8);
+    const uint8_t bitsPerPixel = header[16];
+    const uint8_t descriptor = header[17];
     if (colourMapType != 0) return E_FAIL;
     if (imageType != kTypeTrueColour && imageType != kTypeTrueColourRle) return E_FAIL;
     const bool rle = imageType == kTypeTrueColourRle;
     const size_t pixelBytes = bitsPerPixel == 32 ? 4 : 3;
-
-    Bytes in{data, size, kHeaderBytes};
-    in.at = in.Left() < idLength ? size : in.at + idLength;
+    in.Skip(idLength);
 
     entry->width = width;
     entry->height = height;
     entry->bitsPerPixel = bitsPerPixel;
     const uint64_t count = uint64_t{width} * height;
     if (count == 0) return S_OK;
+    if (width > kMaxSide || height > kMaxSide) return E_FAIL;
     if (count > kShortfallFactor * MostPixelsDescribed(in.Left(), width, pixelBytes, rle) + kShortfallAllowance)
         return E_FAIL;
     uint32_t* pixels = new (std::nothrow) uint32_t[count]();
@@ -92,27 +147,35 @@ HRESULT DecodeTgaTexture(TextureEntry* entry, const uint8_t* data, size_t size) 
         while (x < width) {
             uint32_t word = 0;
             if (!rle) {
-                if (!in.ReadPixel(pixelBytes, &word)) return S_OK;
+                if (!ReadPixel(in, pixelBytes, &word)) return S_OK;
                 row[x++] = word;
                 continue;
             }
-            uint8_t header = 0;
-            if (!in.ReadByte(&header)) return S_OK;
-            const DWORD packet = (header & 0x7Fu) + 1;
-            if (header & 0x80u) {
-                if (!in.ReadPixel(pixelBytes, &word)) return S_OK;
+            uint8_t packetHeader = 0;
+            if (!ReadByte(in, &packetHeader)) return S_OK;
+            const DWORD packet = (packetHeader & 0x7Fu) + 1;
+            if (packetHeader & 0x80u) {
+                if (!ReadPixel(in, pixelBytes, &word)) return S_OK;
                 for (DWORD i = 0; i < packet && x < width; ++i) row[x++] = word;
             } else {
                 // Values past the row's end are read and dropped: the next
                 // row starts with a packet header of its own.
                 for (DWORD i = 0; i < packet; ++i) {
-                    if (!in.ReadPixel(pixelBytes, &word)) return S_OK;
+                    if (!ReadPixel(in, pixelBytes, &word)) return S_OK;
                     if (x < width) row[x++] = word;
                 }
             }
         }
     }
     return S_OK;
+}
+
+}  // namespace
+
+HRESULT DecodeTgaTexture(TextureEntry* entry, const uint8_t* data, size_t size) {
+    if (entry == nullptr || (data == nullptr && size != 0)) return E_FAIL;
+    Bytes in{data, size};
+    return Decode(entry, in);
 }
 
 HRESULT ReadTgaTexture(TextureEntry* entry, const char* path) {
@@ -125,12 +188,9 @@ HRESULT ReadTgaTexture(TextureEntry* entry, const char* path) {
         std::fclose(f);
         return E_FAIL;
     }
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[static_cast<size_t>(size) + 1]);
-    if (!bytes) {
-        std::fclose(f);
-        return E_FAIL;
-    }
-    const size_t got = std::fread(bytes.get(), 1, static_cast<size_t>(size), f);
+    // The reader is large (one block of the file); it lives on the heap.
+    std::unique_ptr<FileBytes> in(new (std::nothrow) FileBytes(f, static_cast<uint64_t>(size)));
+    const HRESULT result = in ? Decode(entry, *in) : E_FAIL;
     std::fclose(f);
-    return DecodeTgaTexture(entry, bytes.get(), got);
+    return result;
 }

@@ -97,7 +97,7 @@ HRESULT Device::GetCaps(LPD3DDEVICEDESC7 desc) {
     d.dwDeviceRenderBitDepth = kDepth16 | kDepth32;
     d.dwDeviceZBufferBitDepth = kDepth16 | kDepth24 | kDepth32;
     d.dwMinTextureWidth = d.dwMinTextureHeight = 1;
-    d.dwMaxTextureWidth = d.dwMaxTextureHeight = 4096;
+    d.dwMaxTextureWidth = d.dwMaxTextureHeight = ddraw::kMaxTextureSide;
     d.dwMaxTextureRepeat = 32768;
     d.dwMaxAnisotropy = 1;
     d.dvGuardBandLeft = -kGuardBand;

@@ -177,6 +177,10 @@ HRESULT DirectDraw::CreateSurface(LPDDSURFACEDESC2 desc, LPDIRECTDRAWSURFACE7* o
     const DWORD w = desc->dwWidth, h = desc->dwHeight;
     // Refuse what no device of the time could hold rather than allocate it.
     if (w == 0 || h == 0 || w > 8192 || h > 8192) return DDERR_INVALIDPARAMS;
+    if (caps & DDSCAPS_TEXTURE) {
+        if (w > kMaxTextureSide) return DDERR_TOOBIGWIDTH;
+        if (h > kMaxTextureSide) return DDERR_TOOBIGHEIGHT;
+    }
 
     DDPIXELFORMAT f{};
     if (desc->dwFlags & DDSD_PIXELFORMAT) {

@@ -16,6 +16,7 @@
 #include "common/pixel_format.h"
 #include "ddraw/surface.h"
 #include "win32/clock.h"
+#include "win32/display_watch.h"
 #include "win32/window.h"
 
 namespace sombrella::ddraw {
@@ -41,10 +42,13 @@ Presenter::Presenter(HWND window, DWORD width, DWORD height) : window_(window), 
     refreshHz_ = knobs::Int("SOMBRELLA_REFRESH_HZ", fallback);
     if (refreshHz_ < 0 || refreshHz_ > 1000) refreshHz_ = fallback;
     const char* driver = win32::EnsureVideo() ? SDL_GetCurrentVideoDriver() : nullptr;
-    headless_ = !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "offscreen");
+    headless_ = win32::IsHeadlessDriver(driver);
 }
 
 Presenter::~Presenter() {
+    // With the display gone these would talk to a dead connection; the
+    // process is ending anyway.
+    if (!win32::DisplayUsable()) return;
     if (texture_) SDL_DestroyTexture(texture_);
     if (renderer_) SDL_DestroyRenderer(renderer_);
 }
@@ -92,6 +96,7 @@ bool Presenter::Show(const Surface& frame, bool wait) {
     Pace(wait, &ready);
     if (!ready) return false;
     if (headless_) return true;
+    if (!win32::DisplayUsable()) return true;
     if (!renderer_ && !OpenRenderer()) {
         headless_ = true;
         return true;

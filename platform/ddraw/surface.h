@@ -5,11 +5,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "ddraw.h"
 
 namespace sombrella::ddraw {
+
+// The largest texture side the device takes; it says so in its caps and
+// CreateSurface refuses bigger textures, as drivers do.
+constexpr DWORD kMaxTextureSide = 4096;
 
 class DirectDraw;
 
@@ -61,6 +66,16 @@ public:
     // Bumped on every change that invalidates cached copies (Unlock, ReleaseDC, Restore).
     uint64_t Generation() const { return generation_; }
     void Touch() { ++generation_; }
+    // A copy a device derived from the pixels (a texture in its own layout),
+    // kept with the surface so that binding other textures does not drop it.
+    // It is valid while Generation() still equals the generation it was made at.
+    std::shared_ptr<const void> Derived(uint64_t generation) const {
+        return derivedGeneration_ == generation ? derived_ : nullptr;
+    }
+    void KeepDerived(std::shared_ptr<const void> copy, uint64_t generation) const {
+        derived_ = std::move(copy);
+        derivedGeneration_ = generation;
+    }
 
     void MarkLost() { lost_ = true; }
     bool Lost() const { return lost_; }
@@ -85,6 +100,8 @@ private:
     int locks_ = 0;
     bool lost_ = false;
     uint64_t generation_ = 0;
+    mutable std::shared_ptr<const void> derived_;
+    mutable uint64_t derivedGeneration_ = 0;
 };
 
 // Pixel formats this DirectDraw hands out.

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 
+#include "common/regular_file.h"
 #include "dxfile.h"
 #include "xfile_model.h"
 
@@ -18,11 +19,12 @@ HRESULT FileBytes::Read(const char* path, FileBytes& out) {
     for (char& c : p) {
         if (c == '\\') c = '/';
     }
-    int fd = open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only regular files, opened without waiting on a FIFO's writer.
+    int fd = sombrella::files::OpenRegular(p.c_str());
     if (fd < 0) return DXFILEERR_FILENOTFOUND;
     struct stat st;
     HRESULT hr = S_OK;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0) {
         hr = DXFILEERR_FILENOTFOUND;
     } else if (size_t(st.st_size) > kMaxFileBytes) {
         hr = DXFILEERR_BADFILE;

@@ -21,6 +21,9 @@ constexpr int kMaxTemplateDepth = 16;
 constexpr size_t kMaxTemplateMembers = 128;
 constexpr size_t kMaxFileBytes = size_t(1) << 30;
 constexpr size_t kMaxInflatedBytes = size_t(512) << 20;
+// Objects in one file. Each costs a few hundred bytes here and far more in
+// whatever is built from it; a file of millions of empty objects is refused.
+constexpr size_t kMaxObjects = size_t(1) << 18;
 
 enum class Prim : uint8_t { None, Word, Dword, Float, Double, Char, Uchar, Sword, Sdword, String };
 
@@ -183,6 +186,7 @@ public:
 
     // Parser plumbing.
     Node* NewNode();
+    size_t NodeCount() const { return nodes_.size(); }
     void Index(Node* n);
     bool binary = false;
     bool float64 = false;

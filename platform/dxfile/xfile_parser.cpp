@@ -229,6 +229,7 @@ private:
         if (!found) return DXFILEERR_NOTEMPLATE;
         const Template& tp = **found;
         if (parent && !ChildAllowed(*parent, tp)) return DXFILEERR_PARSEERROR;
+        if (doc_.NodeCount() >= kMaxObjects) return DXFILEERR_BADALLOC;
         Node* n = doc_.NewNode();
         n->tmpl = &tp;
         Token t;

@@ -6,6 +6,7 @@
 // still runs the demo.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "common/knobs.h"
@@ -42,6 +43,22 @@ const char* ActiveOutputName() { return g_output ? g_output->name : nullptr; }
 
 using namespace sombrella::fmod;
 
+namespace {
+
+// With no driver asked for, a run without a sound card says so once instead
+// of playing to nothing without a word.
+void SayAudioDriver(const char* driver) {
+    static bool said = false;
+    if (said || sombrella::knobs::String("SDL_AUDIODRIVER")) return;
+    const bool silent = !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "disk");
+    if (!silent) return;
+    said = true;
+    std::fprintf(stderr, "sombrella: no sound card could be opened; audio driver: %s (nothing is heard)\n",
+                 driver ? driver : "silent");
+}
+
+}  // namespace
+
 extern "C" {
 
 float F_API FSOUND_GetVersion(void) { return FMOD_VERSION; }
@@ -68,11 +85,15 @@ signed char F_API FSOUND_Init(int mixrate, int maxsoftwarechannels, unsigned int
         // Capture was asked for: never fall through to a real device.
     } else if (kDeviceOutput.Open()) {
         g_output = &kDeviceOutput;
+#ifndef _WIN32
+        SayAudioDriver(SdlAudioDriver());
+#endif
         return 1;
     }
     // No sound card (or no capture file): the song still runs in real time.
     if (kSilentOutput.Open()) {
         g_output = &kSilentOutput;
+        if (!capture.dir) SayAudioDriver(nullptr);
         return 1;
     }
     return 0;

@@ -24,6 +24,8 @@ inline const Output& kDeviceOutput = kWaveOutOutput;
 #else
 inline const Output& kDeviceOutput = kSdlOutput;
 #endif
+// The SDL audio driver the open device plays through, or nullptr.
+const char* SdlAudioDriver();
 // No device: a thread advances the song in real time and drops the audio ("silent").
 extern const Output kSilentOutput;
 // Deterministic capture into a WAV file, one frame step per presented frame ("capture").

@@ -46,4 +46,6 @@ void Flush() {}
 
 const Output kSdlOutput = {"sdl", Open, Close, Flush};
 
+const char* SdlAudioDriver() { return g_device ? SDL_GetCurrentAudioDriver() : nullptr; }
+
 }  // namespace sombrella::fmod

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "common/regular_file.h"
 #include "fmod/xm_check.h"
 
 namespace sombrella::fmod {
@@ -60,7 +61,7 @@ FMUSIC_MODULE* LoadSongFile(const char* name, std::string* log) {
     std::string path(name);
     for (char& c : path)
         if (c == '\\') c = '/';
-    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::FILE* f = files::OpenRegularStream(path.c_str(), "rb");
     if (!f) return nullptr;
     std::vector<unsigned char> bytes;
     unsigned char chunk[65536];

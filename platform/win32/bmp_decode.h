@@ -23,8 +23,9 @@ enum class Status {
 const char* Describe(Status status);
 
 struct Limits {
-    // Refuse images with more pixels than this (2^28: a 1 GiB pixel array).
-    uint64_t maxPixels = uint64_t{1} << 28;
+    // Refuse images with more pixels than the largest texture holds
+    // (4096 x 4096: a 64 MiB pixel array).
+    uint64_t maxPixels = uint64_t{1} << 24;
 };
 
 struct Image {

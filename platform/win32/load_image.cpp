@@ -12,8 +12,9 @@ namespace {
 // The executable's module handle: the classic image base, never null.
 const HMODULE kModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x00400000));
 
-// Files larger than this are not bitmaps we would load.
-constexpr long kMaxFileBytes = 1L << 30;
+// Files larger than this are not bitmaps we would load: the largest image the
+// decoder takes needs at most four bytes a pixel, plus room for headers.
+constexpr long kMaxFileBytes = static_cast<long>(4 * sombrella::bmp::Limits{}.maxPixels + (1L << 20));
 
 bool ReadWholeFile(const char* path, std::unique_ptr<uint8_t[]>& bytes, size_t& size) {
     const std::string mapped = sombrella::win32::MapPath(path);

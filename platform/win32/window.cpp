@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -17,7 +18,9 @@
 #include "common/knobs.h"
 #include "common/present_hooks.h"
 #include "win32/clock.h"
+#include "win32/display_watch.h"
 #include "win32/keys.h"
+#include "win32/signals.h"
 
 namespace sombrella::win32 {
 namespace {
@@ -31,6 +34,7 @@ struct Window {
     HWND handle = nullptr;
     WNDPROC proc = nullptr;
     SDL_Window* sdl = nullptr;
+    std::string title;
     bool destroying = false;
 };
 
@@ -52,6 +56,7 @@ struct State {
     uintptr_t nextHandle = 0x10000;
     bool videoTried = false;
     bool videoOk = false;
+    bool lossHandled = false;
     ActivationListener activation = nullptr;
     void* activationUser = nullptr;
 };
@@ -145,9 +150,10 @@ void TranslateSdlEvent(const SDL_Event& e) {
             return;
         }
         case SDL_QUIT:
-            // An interrupt or a session ending: ask every window to close.
+            // A session ending: ask every window to close.
             for (auto& [h, w] : S().windows) Post(h, WM_CLOSE, 0, 0);
             return;
+        case SDL_SYSWMEVENT: NoteSystemEvent(e); return;
         default: return;
     }
 }
@@ -176,10 +182,51 @@ void ArmQuitKey() {
         present::AddListener(&QuitKeyAfterFrames, reinterpret_cast<void*>(static_cast<uintptr_t>(frames)));
 }
 
+// A window destroyed by someone else, or the display gone: the program ends
+// as if its window had been destroyed, with one line saying why.
+void EndOnLostDisplay() {
+    State& s = S();
+    const DisplayLoss loss = LostDisplay();
+    if (loss == DisplayLoss::kNone || s.lossHandled) return;
+    s.lossHandled = true;
+    Window* first = FirstWindow();
+    const std::string title = first && !first->title.empty() ? first->title : "sombrella";
+    std::fprintf(stderr, "%s: %s\n", title.c_str(),
+                 loss == DisplayLoss::kWindow ? "the window was destroyed by another program"
+                                              : "the connection to the display was lost");
+    std::vector<HWND> handles;
+    for (auto& [h, w] : s.windows) handles.push_back(h);
+    for (HWND h : handles) DestroyWindow(h);
+}
+
 void PumpSdl() {
     if (!S().videoOk) return;
+    // An interrupt or termination request: ask every window to close.
+    if (TakeQuitSignal())
+        for (auto& [h, w] : S().windows) Post(h, WM_CLOSE, 0, 0);
+    RefreshDisplayWatch();
     SDL_Event e;
-    while (SDL_PollEvent(&e)) TranslateSdlEvent(e);
+    while (DisplayUsable() && SDL_PollEvent(&e)) TranslateSdlEvent(e);
+    EndOnLostDisplay();
+}
+
+// At exit SDL lets go of the display, unless the display is already gone:
+// talking to a dead connection would abort.
+void QuitSdl() {
+    if (DisplayUsable()) SDL_Quit();
+}
+
+bool IsHeadlessDriverName(const char* driver) {
+    return !driver || !std::strcmp(driver, "dummy") || !std::strcmp(driver, "offscreen");
+}
+
+// With no driver asked for, SDL may settle on one that shows nothing (no
+// reachable display): say so once rather than run without a word.
+void SayVideoDriver() {
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (knobs::String("SDL_VIDEODRIVER") || !IsHeadlessDriverName(driver)) return;
+    std::fprintf(stderr, "sombrella: no display could be opened; video driver: %s (nothing is shown)\n",
+                 driver ? driver : "none");
 }
 
 bool Matches(const MSG& m, HWND filter, UINT lo, UINT hi) {
@@ -194,8 +241,13 @@ bool EnsureVideo() {
     State& s = S();
     if (!s.videoTried) {
         s.videoTried = true;
+        InstallSignalHandlers();
         s.videoOk = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-        if (s.videoOk) std::atexit(SDL_Quit);
+        if (s.videoOk) {
+            std::atexit(QuitSdl);
+            OnConnectionLost(&EndOnLostDisplay);
+            SayVideoDriver();
+        }
     }
     return s.videoOk;
 }
@@ -204,6 +256,8 @@ SDL_Window* SdlWindowOf(HWND hwnd) {
     Window* w = Find(hwnd);
     return w ? w->sdl : nullptr;
 }
+
+bool IsHeadlessDriver(const char* driver) { return IsHeadlessDriverName(driver); }
 
 bool WindowedRequested() { return g_windowedNow >= 0 ? g_windowedNow == 1 : knobs::Flag("SOMBRELLA_WINDOWED"); }
 
@@ -268,6 +322,8 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, 
     S().nextHandle += 0x10;
     win->proc = cls->wc.lpfnWndProc;
     win->sdl = sdl;
+    win->title = title ? title : "";
+    WatchDisplay(sdl);
     HWND hwnd = win->handle;
     S().windows.emplace(hwnd, std::move(win));
 
@@ -282,7 +338,7 @@ HWND WINAPI CreateWindowExA(DWORD, LPCSTR className, LPCSTR title, DWORD style, 
 
 BOOL WINAPI ShowWindow(HWND hwnd, int cmd) {
     Window* w = Find(hwnd);
-    if (!w) return FALSE;
+    if (!w || !DisplayUsable()) return FALSE;
     const bool wasVisible = (SDL_GetWindowFlags(w->sdl) & SDL_WINDOW_SHOWN) != 0;
     switch (cmd) {
         case SW_HIDE: SDL_HideWindow(w->sdl); break;
@@ -306,7 +362,10 @@ BOOL WINAPI DestroyWindow(HWND hwnd) {
     // The window procedure may have done anything; look the window up again.
     auto it = S().windows.find(hwnd);
     if (it == S().windows.end()) return TRUE;
-    if (it->second->sdl) SDL_DestroyWindow(it->second->sdl);
+    if (it->second->sdl) {
+        UnwatchDisplay(it->second->sdl);
+        if (DisplayUsable()) SDL_DestroyWindow(it->second->sdl);
+    }
     S().windows.erase(it);
     auto& t = S().timers;
     t.erase(std::remove_if(t.begin(), t.end(), [&](const Timer& x) { return x.hwnd == hwnd; }), t.end());
@@ -322,6 +381,8 @@ LRESULT WINAPI DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
 
 BOOL WINAPI PeekMessageA(LPMSG out, HWND filter, UINT lo, UINT hi, UINT remove) {
     if (!out) return FALSE;
+    // The first look at the queue is the message loop starting.
+    SignalsToQueue();
     PumpSdl();
     State& s = S();
     const bool take = (remove & PM_REMOVE) != 0;
@@ -383,7 +444,8 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
 
 void WINAPI PostQuitMessage(int code) {
     S().quitPosted = true;
-    S().quitCode = code;
+    // Ending because the display went away is a failure, whatever the window said.
+    S().quitCode = LostDisplay() != DisplayLoss::kNone ? 1 : code;
 }
 
 BOOL WINAPI PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -427,7 +489,7 @@ int WINAPI MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT) {
     const char* t = text ? text : "";
     std::fprintf(stderr, "%s: %s\n", c, t);
     const char* driver = EnsureVideo() ? SDL_GetCurrentVideoDriver() : nullptr;
-    const bool display = driver && std::string(driver) != "dummy" && std::string(driver) != "offscreen";
+    const bool display = driver && !IsHeadlessDriver(driver) && DisplayUsable();
     if (display && !sombrella::knobs::Flag("SOMBRELLA_NO_DIALOGS"))
         SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, c, t, SdlWindowOf(hwnd));
     return IDOK;
@@ -435,7 +497,7 @@ int WINAPI MessageBoxA(HWND hwnd, LPCSTR text, LPCSTR caption, UINT) {
 
 int WINAPI GetSystemMetrics(int index) {
     SDL_DisplayMode mode{};
-    const bool ok = EnsureVideo() && SDL_GetDesktopDisplayMode(0, &mode) == 0;
+    const bool ok = EnsureVideo() && DisplayUsable() && SDL_GetDesktopDisplayMode(0, &mode) == 0;
     switch (index) {
         case SM_CXSCREEN: return ok ? mode.w : 640;
         case SM_CYSCREEN: return ok ? mode.h : 480;

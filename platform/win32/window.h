@@ -11,6 +11,8 @@ namespace sombrella::win32 {
 bool EnsureVideo();
 // The SDL window behind a window handle, or nullptr.
 SDL_Window* SdlWindowOf(HWND hwnd);
+// True for SDL video drivers that show nothing (dummy, offscreen).
+bool IsHeadlessDriver(const char* driver);
 // True when the demo was asked to run in a window rather than full screen.
 bool WindowedRequested();
 

@@ -97,6 +97,33 @@ TEST_F(DirectDrawTest, CreationRefusesWhatItCannotHonour) {
     EXPECT_EQ(s, nullptr);
 }
 
+// Textures no larger than the device's advertised maximum (4096 on a side),
+// as drivers refuse them; other off-screen surfaces may be larger.
+TEST_F(DirectDrawTest, TexturesBeyondTheAdvertisedMaximumAreRefused) {
+    auto texture = [](DWORD w, DWORD h, DWORD caps) {
+        DDSURFACEDESC2 d{};
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        d.dwWidth = w;
+        d.dwHeight = h;
+        d.ddsCaps.dwCaps = caps;
+        return d;
+    };
+    LPDIRECTDRAWSURFACE7 s = nullptr;
+    DDSURFACEDESC2 d = texture(4096, 4096, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY);
+    ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    s->Release();
+    s = nullptr;
+    d = texture(4097, 16, DDSCAPS_TEXTURE);
+    EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_TOOBIGWIDTH);
+    d = texture(16, 8192, DDSCAPS_TEXTURE);
+    EXPECT_EQ(dd->CreateSurface(&d, &s, nullptr), DDERR_TOOBIGHEIGHT);
+    EXPECT_EQ(s, nullptr);
+    d = texture(8192, 16, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY);
+    ASSERT_EQ(dd->CreateSurface(&d, &s, nullptr), DD_OK);
+    s->Release();
+}
+
 TEST_F(DirectDrawTest, FlipChainIsRgb565WithOneBackBuffer) {
     TakeScreen();
     DDSURFACEDESC2 desc = PrimaryDesc();

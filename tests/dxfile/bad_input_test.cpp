@@ -111,6 +111,20 @@ TEST_F(BadInput, DeepNestingIsRefused) {
     EXPECT_EQ(WalkFile(Bytes(ok)).end, DXFILEERR_NOMOREOBJECTS);
 }
 
+// A file of a million empty frames would cost hundreds of megabytes as
+// objects, and far more as whatever is built from them: refused as a whole.
+TEST_F(BadInput, MoreObjectsThanAFileMayHoldAreRefused) {
+    auto frames = [](int n) {
+        std::string s = "xof 0302txt 0032\n";
+        for (int i = 0; i < n; ++i) s += "Frame{}\n";
+        return s;
+    };
+    HRESULT open = S_OK;
+    const Walk refused = WalkFile(Bytes(frames((1 << 18) + 1)), &open);
+    EXPECT_TRUE(FAILED(open) || refused.end == DXFILEERR_BADALLOC) << std::hex << open << " " << refused.end;
+    EXPECT_EQ(WalkFile(Bytes(frames(1000))).end, DXFILEERR_NOMOREOBJECTS);
+}
+
 TEST_F(BadInput, BinaryGarbageTokens) {
     BinaryWriter w;
     w.Name("Frame");

@@ -2,12 +2,14 @@
 // form: both forms of a scene must load to the same tree.
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dxfile.h"
+#include "rmxftmpl.h"
 #include "scene/scene_file.h"
 #include "scene_dump.h"
 #include "scene_test_support.h"
@@ -333,6 +335,92 @@ TEST_P(SceneLoad, MeshBeyondSixteenBitIndicesIsLeftOut) {
     ASSERT_EQ(Load({MakeMesh("huge", many, {{0, 1, 65536}}), MakeMesh("small", kStrip, kStripFaces)}), S_OK);
     EXPECT_EQ(CountChildren(scene.root), 1);
     EXPECT_STREQ(scene.root->firstChild->name, "small");
+}
+
+// A generated tree with frames and meshes interleaved at every level, long
+// chains beside short ones and a deep nest with siblings at each level: the
+// loaded tree must list every node under its own parent in file order,
+// exactly as the description has it.
+TEST_P(SceneLoad, ChildrenKeepFileOrderUnderTheirOwnParentAtEveryLevel) {
+    const XNode tri = MakeMesh("m", {0, 0, 0, 1, 0, 0, 0, 1, 0}, {{0, 1, 2}});
+    int serial = 0;
+    auto named = [&](XNode n) {
+        n.name = "n" + std::to_string(serial++);
+        return n;
+    };
+    std::function<XNode(int, int)> build = [&](int depth, int width) {
+        XNode frame = named(MakeFrame({}));
+        for (int i = 0; i < width; ++i) {
+            if (i % 3 == 1 && depth < 3) frame.children.push_back(build(depth + 1, width / 2 + 1));
+            else if (i % 3 == 2) frame.children.push_back(named(tri));
+            else frame.children.push_back(named(MakeFrame({})));
+        }
+        return frame;
+    };
+    std::vector<XNode> top;
+    for (int i = 0; i < 40; ++i) top.push_back(i % 4 == 0 ? build(0, 12) : named(i % 2 ? tri : MakeFrame({})));
+    // As deep as the file services nest objects, with siblings at each level.
+    XNode deep = named(MakeFrame({}));
+    for (int d = 0; d < 60; ++d) {
+        XNode outer = named(MakeFrame({}));
+        outer.children = {named(tri), std::move(deep), named(MakeFrame({}))};
+        deep = std::move(outer);
+    }
+    top.push_back(std::move(deep));
+    top.push_back(named(tri));
+    ASSERT_EQ(Load(top), S_OK);
+
+    std::function<void(const std::vector<XNode>&, const SceneNode*)> same = [&](const std::vector<XNode>& want,
+                                                                                const SceneNode* parent) {
+        const SceneNode* got = parent->firstChild;
+        for (const XNode& w : want) {
+            ASSERT_NE(got, nullptr) << "missing " << w.name;
+            ASSERT_EQ(std::string(got->name), w.name);
+            if (w.kind == XNode::Frame) same(w.children, got);
+            got = got->nextSibling;
+        }
+        EXPECT_EQ(got, nullptr) << "extra " << got->name << " under " << parent->name;
+    };
+    same(top, scene.root);
+    if (HasFatalFailure()) return;
+
+    // A frame loaded on its own under a node that has children already goes last.
+    SceneNode extra("holder");
+    extra.AddChild(new SceneNode("first"));
+    IDirectXFile* file = nullptr;
+    ASSERT_EQ(DirectXFileCreate(&file), S_OK);
+    ASSERT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
+    scene_test::WriteFile("one.x", Encode({MakeFrame("second", {tri})}));
+    IDirectXFileEnumObject* en = nullptr;
+    ASSERT_EQ(file->CreateEnumObject(const_cast<char*>("one.x"), DXFILELOAD_FROMFILE, &en), S_OK);
+    IDirectXFileData* object = nullptr;
+    ASSERT_EQ(en->GetNextDataObject(&object), S_OK);
+    EXPECT_EQ(scene.LoadFrame(object, &extra), S_OK);
+    ASSERT_NE(extra.firstChild->nextSibling, nullptr);
+    EXPECT_STREQ(extra.firstChild->nextSibling->name, "second");
+    EXPECT_STREQ(extra.firstChild->nextSibling->firstChild->name, "m");
+    object->Release();
+    en->Release();
+    file->Release();
+}
+
+// Every node costs some 2.6 KB: a file of tens of thousands of empty frames
+// is refused whole instead of growing without bound; one just under the
+// limit loads complete.
+TEST_P(SceneLoad, TreesBeyondTheNodeLimitAreRefusedWhole) {
+    auto frames = [](int n) {
+        std::vector<XNode> children;
+        for (int i = 0; i < n; ++i) children.push_back(MakeFrame("f" + std::to_string(i)));
+        return std::vector<XNode>{MakeFrame("top", std::move(children))};
+    };
+    ASSERT_EQ(Load(frames(32767)), S_OK);
+    ASSERT_NE(scene.root, nullptr);
+    EXPECT_EQ(CountChildren(scene.root->firstChild), 32767);
+    EXPECT_EQ(Load(frames(40000)), E_OUTOFMEMORY);
+    EXPECT_EQ(scene.root, nullptr);
+    // The limit is per load: the same object still loads a small file.
+    ASSERT_EQ(Load(frames(3)), S_OK);
+    EXPECT_EQ(CountChildren(scene.root->firstChild), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, SceneLoad, ::testing::Values(Form::Text, Form::Binary, Form::Binary64),

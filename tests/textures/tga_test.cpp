@@ -2,6 +2,8 @@
 // files; plus a comparison with an independent decoder (Pillow).
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -192,6 +194,58 @@ TEST(TgaReader, TruncatedDataLeavesTheRestZero) {
     Entry e3;
     ASSERT_EQ(Decode(e3, Writer(h).Id({1, 2, 3}).bytes), S_OK);
     EXPECT_EQ(e3.At(1, 1), 0u);
+}
+
+// No texture is larger than 4096 on a side: bigger headers are refused before
+// a pixel is allocated, however much data follows.
+TEST(TgaReader, ImagesLargerThanAnyTextureAreRefusedBeforeAllocating) {
+    Entry at;
+    EXPECT_EQ(Decode(at, Writer(Make(10, 4096, 1, 32)).Run(128, 1).bytes), S_OK);
+    for (auto [w, h] : {std::pair<uint16_t, uint16_t>{4097, 1}, {1, 4097}, {65535, 65535}}) {
+        Entry e;
+        Writer big(Make(10, w, h, 32));
+        for (int i = 0; i < 1000; ++i) big.Run(128, 0x11223344);
+        EXPECT_EQ(Decode(e, big.bytes), E_FAIL) << w << "x" << h;
+        EXPECT_EQ(e.pixels, nullptr);
+    }
+}
+
+// From a file the reader takes the data a block at a time: pixels and
+// packets that straddle its blocks read the same as from memory, and what is
+// not a regular file is refused.
+TEST(TgaReader, FilesReadAcrossBlocksAsFromMemoryAndOnlyRegularFilesOpen) {
+    const auto dir = std::filesystem::temp_directory_path() / ("tex_blocks_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    for (uint8_t type : {uint8_t{2}, uint8_t{10}}) {
+        constexpr uint32_t kSide = 600;
+        Header h = Make(type, kSide, kSide, 24);
+        h.idLength = 7;
+        Writer w(h);
+        w.Id({1, 2, 3, 4, 5, 6, 7});
+        uint32_t v = 1;
+        auto next = [&] { return (v = v * 2654435761u + 1) | 0xFF; };
+        for (uint32_t y = 0; y < kSide; ++y) {
+            if (type == 2) {
+                for (uint32_t x = 0; x < kSide; ++x) w.Pixel(next());
+                continue;
+            }
+            w.Raw({next(), next()});
+            for (int r = 0; r < 4; ++r) w.Run(128, next());
+            std::vector<uint32_t> rest(kSide - 2 - 4 * 128);
+            for (uint32_t& p : rest) p = next();
+            w.Raw(rest);
+        }
+        const std::string path = (dir / "t.tga").string();
+        WriteFile(path, w.bytes);
+        Entry fromMemory, fromFile;
+        ASSERT_EQ(Decode(fromMemory, w.bytes), S_OK);
+        ASSERT_EQ(ReadTgaTexture(&fromFile, path.c_str()), S_OK);
+        ASSERT_NE(fromFile.pixels, nullptr);
+        EXPECT_EQ(std::memcmp(fromFile.pixels, fromMemory.pixels, kSide * kSide * 4), 0) << int(type);
+    }
+    Entry directory;
+    EXPECT_EQ(ReadTgaTexture(&directory, dir.string().c_str()), E_FAIL);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(TgaReader, ReadsFromFilesAndFailsOnMissingOnes) {

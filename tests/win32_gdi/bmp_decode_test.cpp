@@ -461,7 +461,10 @@ TEST(BmpMalformed, HeadersAndSizes) {
     EXPECT_EQ(with([](BmpFile& b) { b.height = INT32_MIN; }), Status::kTooLarge);
     EXPECT_EQ(with([](BmpFile& b) { b.width = 0x7FFFFFFF; b.height = 0x7FFFFFFF; }), Status::kTooLarge);
     // Within the pixel limit but far more than the file holds: refused before allocating.
-    EXPECT_EQ(with([](BmpFile& b) { b.width = 16000; b.height = 16000; }), Status::kTruncated);
+    EXPECT_EQ(with([](BmpFile& b) { b.width = 4000; b.height = 4000; }), Status::kTruncated);
+    // More pixels than any texture holds (4096 x 4096), whatever the file carries.
+    EXPECT_EQ(with([](BmpFile& b) { b.width = 4097; b.height = 4096; }), Status::kTooLarge);
+    EXPECT_EQ(with([](BmpFile& b) { b.width = 16383; b.height = 16383; b.bitsPerPixel = 32; }), Status::kTooLarge);
     EXPECT_EQ(with([](BmpFile& b) { b.bitsPerPixel = 7; }), Status::kBadHeader);
     EXPECT_EQ(with([](BmpFile& b) { b.bitsPerPixel = 0; }), Status::kUnsupported);
     EXPECT_EQ(with([](BmpFile& b) { b.compression = 4; }), Status::kUnsupported);  // JPEG

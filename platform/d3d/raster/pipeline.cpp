@@ -126,7 +126,11 @@ struct Pipeline::Impl {
         if (e.surface != surface || e.generation != surface->Generation() || !e.image) {
             e.surface = surface;
             e.generation = surface->Generation();
-            e.image = ConvertTexture(*surface);
+            e.image = std::static_pointer_cast<const TexImage>(surface->Derived(e.generation));
+            if (!e.image) {
+                e.image = ConvertTexture(*surface);
+                surface->KeepDerived(e.image, e.generation);
+            }
         }
         return e.image;
     }

@@ -1,0 +1,54 @@
+// The real binary against hostile data files: a FIFO or a directory under a
+// data file's name must neither block nor crash start-up; the run goes on as
+// it would without that file.
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include "run_demo.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path FullDir(const std::string& name) {
+    fs::path dir = e2e::FreshDir(name);
+    for (const char* f : {"zel.xm", "vo.x", "building.bmp", "plaza.tga"}) e2e::CopyData(f, dir);
+    return dir;
+}
+
+struct Case {
+    const char* file;
+    int exitStatus;
+    const char* message;  // expected on stderr, or nullptr
+};
+
+TEST(HostileFiles, FifosAndDirectoriesUnderDataFileNamesNeverBlock) {
+    const Case cases[] = {
+        {"vo.x", 0, "Error Loading Direct3D X File"},
+        {"building.bmp", 0, nullptr},
+        {"zel.xm", 1, nullptr},
+        {"plaza.tga", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        for (const bool fifo : {true, false}) {
+            SCOPED_TRACE(std::string(c.file) + (fifo ? " as a FIFO" : " as a directory"));
+            fs::path dir = FullDir(std::string("hostile_") + (fifo ? "fifo_" : "dir_") + c.file);
+            fs::remove(dir / c.file);
+            if (fifo)
+                ASSERT_EQ(mkfifo((dir / c.file).c_str(), 0644), 0);
+            else
+                fs::create_directory(dir / c.file);
+            // Nobody ever writes to the FIFO: an open that waits would time out.
+            const e2e::Run run = e2e::RunDemo(dir, {{"SOMBRELLA_QUIT_AFTER_FRAMES", "3"}}, 60);
+            EXPECT_NE(run.errors, "timed out");
+            EXPECT_EQ(run.exitStatus, c.exitStatus) << run.errors;
+            if (c.message) {
+                EXPECT_NE(run.errors.find(c.message), std::string::npos) << run.errors;
+            }
+            fs::remove_all(dir);
+        }
+    }
+}
+
+}  // namespace
