@@ -52,3 +52,24 @@ TEST(HostileFiles, FifosAndDirectoriesUnderDataFileNamesNeverBlock) {
 }
 
 }  // namespace
+
+// No driver chosen and no display or sound card to be had: the run goes on
+// headless, and says once which drivers it fell back to.
+TEST(HostileFiles, NoReachableDisplaySaysWhichDriversRunOnce) {
+    fs::path dir = FullDir("no_display");
+    e2e::Run run = e2e::RunDemo(dir, {{"SDL_VIDEODRIVER", ""},
+                                      {"SDL_AUDIODRIVER", ""},
+                                      {"DISPLAY", ":9973"},
+                                      {"WAYLAND_DISPLAY", ""},
+                                      {"SOMBRELLA_QUIT_AFTER_FRAMES", "3"}});
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    const std::string video = "no display could be opened; video driver: ";
+    const size_t at = run.errors.find(video);
+    ASSERT_NE(at, std::string::npos) << run.errors;
+    EXPECT_EQ(run.errors.find(video, at + 1), std::string::npos) << "said twice: " << run.errors;
+    // Where a sound card exists the audio line is rightly absent.
+    const size_t audio = run.errors.find("audio driver: ");
+    if (audio != std::string::npos) {
+        EXPECT_EQ(run.errors.find("audio driver: ", audio + 1), std::string::npos);
+    }
+}

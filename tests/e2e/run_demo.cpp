@@ -53,7 +53,8 @@ Run RunDemo(const fs::path& dir, const std::vector<std::pair<std::string, std::s
         }
         setenv("SDL_VIDEODRIVER", "dummy", 1);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
-        for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+        // An empty value removes the variable (a run with no driver chosen).
+        for (const auto& [k, v] : env) v.empty() ? unsetenv(k.c_str()) : setenv(k.c_str(), v.c_str(), 1);
         execv(exe.c_str(), argv.data());
         _exit(127);
     }

@@ -26,7 +26,8 @@ std::filesystem::path FreshDir(const std::string& name);
 // Copies a file from the build's run folder (zel.xm, vo.x, building.bmp ...).
 bool CopyData(const std::string& file, const std::filesystem::path& dir);
 // Runs `sombrella` (or the given program) in dir with SDL's dummy drivers and
-// the given extra environment; kills it after timeoutSeconds.
+// the given extra environment (an empty value unsets the variable); kills it
+// after timeoutSeconds.
 Run RunDemo(const std::filesystem::path& dir, const std::vector<std::pair<std::string, std::string>>& env,
             int timeoutSeconds = 120, const std::string& program = "", const Extra& extra = {});
 
