@@ -3,6 +3,8 @@
 // it would without that file.
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 #include "run_demo.h"
@@ -57,7 +59,12 @@ TEST(HostileFiles, FifosAndDirectoriesUnderDataFileNamesNeverBlock) {
 // headless, and says once which drivers it fell back to.
 TEST(HostileFiles, NoReachableDisplaySaysWhichDriversRunOnce) {
     fs::path dir = FullDir("no_display");
-    e2e::Run run = e2e::RunDemo(dir, {{"SDL_VIDEODRIVER", ""},
+    // SDL's real drivers bring in D-Bus, whose client library keeps its
+    // allocations to the end; the headless runs check the program's own memory.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string asanOptions = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "detect_leaks=0";
+    e2e::Run run = e2e::RunDemo(dir, {{"ASAN_OPTIONS", asanOptions},
+                                      {"SDL_VIDEODRIVER", ""},
                                       {"SDL_AUDIODRIVER", ""},
                                       {"DISPLAY", ":9973"},
                                       {"WAYLAND_DISPLAY", ""},
