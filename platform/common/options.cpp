@@ -39,9 +39,14 @@ constexpr Option kOptions[] = {
      "Scale the picture by whole numbers only, with black bars around it."},
     {"aa", "SOMBRELLA_AA", Kind::Choice, nullptr, 0, 0, "1|4|9|16", "N",
      "Supersampling: N samples a pixel on a square grid, 1, 4, 9 or 16 (default: 1)."},
+    {"mipmaps", "SOMBRELLA_MIPMAPS", Kind::Flag, "1", 0, 0, nullptr, nullptr,
+     "Mipmaps made from each texture's top level, sampled bilinearly where a texture is minified "
+     "(default: off)."},
+    {"no-mipmaps", "SOMBRELLA_MIPMAPS", Kind::Flag, "0", 0, 0, nullptr, nullptr,
+     "No mipmaps, also under --enhanced."},
     {"enhanced", "SOMBRELLA_ENHANCED", Kind::Flag, "1", 0, 0, nullptr, nullptr,
-     "Preset: --scale native --aa 4 (default: the faithful 640x480x16 picture). Explicit --scale and --aa "
-     "win."},
+     "Preset: --scale native --aa 4 --mipmaps (default: the faithful 640x480x16 picture). Explicit --scale, "
+     "--aa and --no-mipmaps win."},
     {"record", "SOMBRELLA_RECORD", Kind::Path, nullptr, 0, 0, nullptr, "FILE",
      "Record the whole run on the virtual clock to a video file; the extension picks the format (.mp4: H.264 + "
      "AAC, .mkv: lossless FFV1 + FLAC, others: the format's own codecs)."},
@@ -227,6 +232,7 @@ Parsed Parse(int argc, const char* const* argv, Getenv getenv) {
         };
         preset("SOMBRELLA_SCALE", "native");
         preset("SOMBRELLA_AA", "4");
+        preset("SOMBRELLA_MIPMAPS", "1");
     }
 
     // A recording runs on the virtual clock, unpaced, at the chosen rate.

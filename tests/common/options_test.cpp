@@ -70,6 +70,24 @@ TEST(Options, EnhancedIsAPresetThatExplicitSettingsOverride) {
     EXPECT_EQ(Applied(ParseArgs({}, {{"SOMBRELLA_ENHANCED", "0"}})).count("SOMBRELLA_AA"), 0u);
 }
 
+TEST(Options, MipmapsAreOptInAndPartOfThePreset) {
+    EXPECT_EQ(Applied(ParseArgs({})).count("SOMBRELLA_MIPMAPS"), 0u);
+    EXPECT_EQ(Applied(ParseArgs({"--mipmaps"}))["SOMBRELLA_MIPMAPS"], "1");
+    EXPECT_EQ(Applied(ParseArgs({"--mipmaps", "--no-mipmaps"}))["SOMBRELLA_MIPMAPS"], "0");
+    EXPECT_EQ(Applied(ParseArgs({"--enhanced"}))["SOMBRELLA_MIPMAPS"], "1");
+    EXPECT_EQ(Applied(ParseArgs({}, {{"SOMBRELLA_ENHANCED", "1"}}))["SOMBRELLA_MIPMAPS"], "1");
+    // An explicit "off" wins over the preset, in either order, at the preset's level or above.
+    EXPECT_EQ(Applied(ParseArgs({"--no-mipmaps", "--enhanced"}))["SOMBRELLA_MIPMAPS"], "0");
+    EXPECT_EQ(Applied(ParseArgs({"--enhanced", "--no-mipmaps"}))["SOMBRELLA_MIPMAPS"], "0");
+    EXPECT_EQ(Applied(ParseArgs({}, {{"SOMBRELLA_ENHANCED", "1"}, {"SOMBRELLA_MIPMAPS", "0"}}))["SOMBRELLA_MIPMAPS"],
+              "0");
+    EXPECT_EQ(Applied(ParseArgs({"--enhanced"}, {{"SOMBRELLA_MIPMAPS", "0"}}))["SOMBRELLA_MIPMAPS"], "1");
+    // Mipmaps alone leave the size and sampling as they are.
+    const auto env = Applied(ParseArgs({"--mipmaps"}));
+    EXPECT_EQ(env.count("SOMBRELLA_SCALE") + env.count("SOMBRELLA_AA"), 0u);
+    EXPECT_EQ(ParseArgs({"--mipmaps=1"}).action, Action::Error);
+}
+
 TEST(Options, RecordingRunsOnTheVirtualClockUnpacedInAWindow) {
     auto env = Applied(ParseArgs({"--record", "a.mp4", "--fps", "30"}));
     EXPECT_EQ(env["SOMBRELLA_RECORD"], "a.mp4");
@@ -129,7 +147,7 @@ TEST(Options, HelpAndVersionStopBeforeAnythingElse) {
     EXPECT_EQ(ParseArgs({"--version"}).action, Action::Version);
     const std::string help = sombrella::options::HelpText();
     EXPECT_EQ(help.rfind(sombrella::options::UsageLine(), 0), 0u);
-    for (const char* word : {"--windowed", "--fullscreen", "--scale", "--filter", "--integer", "--aa", "--enhanced",
+    for (const char* word : {"--windowed", "--fullscreen", "--scale", "--filter", "--integer", "--aa", "--enhanced", "--mipmaps", "--no-mipmaps", "SOMBRELLA_MIPMAPS",
                              "--record", "--record-size", "--fps", "--quit-after", "SOMBRELLA_FIXED_STEP_HZ",
                              "SOMBRELLA_CAPTURE_DIR", "SOMBRELLA_CAPTURE_FRAMES", "SOMBRELLA_DXSDK_SAMPLES_PATH",
                              "SOMBRELLA_FRAME_LOG", "SOMBRELLA_RASTER_THREADS", "SOMBRELLA_NO_DIALOGS",

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "run_demo.h"
@@ -85,6 +86,36 @@ TEST(Viewer, QuitAfterEndsTheRunAfterThatManyFrames) {
                                       120, "", {{"--quit-after", "12", "--fps", "1000"}, 0});
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_TRUE(fs::exists(dir / "frame_000011.png"));
+}
+
+// Frame 30 of a virtual-clock run with these options and environment, as PNG bytes.
+static std::string Frame30(const std::string& name, std::vector<std::string> args,
+                    std::vector<std::pair<std::string, std::string>> env = {}) {
+    const fs::path dir = DemoDir(name);
+    env.insert(env.end(), {{"SOMBRELLA_CAPTURE_DIR", dir.string()},
+                           {"SOMBRELLA_CAPTURE_FRAMES", "30"},
+                           {"SOMBRELLA_FIXED_STEP_HZ", "60"},
+                           {"SOMBRELLA_QUIT_AFTER_FRAMES", "31"}});
+    const e2e::Run run = e2e::RunDemo(dir, env, 300, "", {std::move(args), 0});
+    EXPECT_EQ(run.exitStatus, 0) << name << ": " << run.errors;
+    std::ifstream in(dir / "frame_000030.png", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The preset reaches the device as the options it stands for; the sizes are
+// set back to 1 so the runs stay small, which also shows explicit values win.
+TEST(Viewer, EnhancedTurnsMipmapsOnUnlessTheyAreTurnedOff) {
+    const std::string faithful = Frame30("mip_faithful", {});
+    const std::string mipmaps = Frame30("mip_on", {"--mipmaps"});
+    ASSERT_FALSE(faithful.empty());
+    ASSERT_FALSE(mipmaps.empty());
+    EXPECT_EQ(Frame30("mip_enhanced", {"--enhanced", "--scale", "1", "--aa", "1"}), mipmaps);
+    EXPECT_EQ(Frame30("mip_enhanced_env", {}, {{"SOMBRELLA_ENHANCED", "1"}, {"SOMBRELLA_SCALE", "1"}, {"SOMBRELLA_AA", "1"}}),
+              mipmaps);
+    EXPECT_EQ(Frame30("mip_enhanced_off", {"--enhanced", "--no-mipmaps", "--scale=1", "--aa=1"}), faithful);
+    EXPECT_EQ(Frame30("mip_enhanced_env_off", {},
+                      {{"SOMBRELLA_ENHANCED", "1"}, {"SOMBRELLA_MIPMAPS", "0"}, {"SOMBRELLA_SCALE", "1"}, {"SOMBRELLA_AA", "1"}}),
+              faithful);
 }
 
 TEST(Viewer, LosslessRecordingHoldsExactlyTheFramesAndMusicAskedFor) {
