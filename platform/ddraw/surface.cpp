@@ -101,8 +101,17 @@ HRESULT Surface::Flip(LPDIRECTDRAWSURFACE7 target, DWORD flags) {
     if (!owner_) return DDERR_INVALIDOBJECT;
     // The picture moves to the front; the back buffer keeps a copy, which
     // is as good as the undefined contents the platform promises.
-    if (back_->width_ == width_ && back_->height_ == height_) std::memcpy(pixels_.data(), back_->pixels_.data(), pixels_.size());
-    else Downsample(*back_, *this);
+    const bool sameSize = back_->width_ == width_ && back_->height_ == height_;
+    if (sameSize && !back_->Faithful() && !dc_ && !back_->dc_ && !locks_ && !back_->locks_) {
+        // Enhanced and not supersampled: the buffers trade places, as a real
+        // flip does, instead of copying a frame many times the program's size.
+        pixels_.swap(back_->pixels_);
+        back_->Touch();
+    } else if (sameSize) {
+        std::memcpy(pixels_.data(), back_->pixels_.data(), pixels_.size());
+    } else {
+        Downsample(*back_, *this);
+    }
     Touch();
     return owner_->Present(*this, flags);
 }

@@ -55,6 +55,8 @@ public:
     DWORD LogicalWidth() const { return logicalWidth_ ? logicalWidth_ : width_; }
     DWORD LogicalHeight() const { return logicalHeight_ ? logicalHeight_ : height_; }
     void SetLogicalSize(DWORD w, DWORD h) { logicalWidth_ = w, logicalHeight_ = h; }
+    // The pixels are the size the program knows.
+    bool Faithful() const { return LogicalWidth() == width_ && LogicalHeight() == height_; }
     DWORD BytesPerPixel() const { return bytesPerPixel_; }
     const DDPIXELFORMAT& Format() const { return format_; }
     DWORD Caps() const { return caps_; }

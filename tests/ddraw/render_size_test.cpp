@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "common/pixel_format.h"
 
 #include "d3d.h"
 #include "ddraw/render_size.h"
@@ -137,6 +141,30 @@ TEST_F(EnhancedDevice, TheProgramSeesItsSizesWhileThePixelsAreLarger) {
     EXPECT_EQ(pixel(1279, 959), 0xF800);
 }
 
+TEST_F(EnhancedDevice, FlippingALargeChainWithoutSupersamplingShowsEachNewFrame) {
+    // The buffers trade places here; every flip must still show the frame just drawn.
+    setenv("SOMBRELLA_SCALE", "2", 1);
+    Open();
+    const Surface* front = Surface::From(primary);
+    ASSERT_EQ(front->Width(), Surface::From(back)->Width());
+    auto pixel = [&](DWORD x, DWORD y) {
+        const uint8_t* p = front->Bits() + y * front->Pitch() + 2 * x;
+        return static_cast<uint16_t>(p[0] | (p[1] << 8));
+    };
+    const D3DCOLOR colours[] = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF};
+    const uint16_t shown[] = {0xF800, 0x07E0, 0x001F};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, colours[i], 1.0f, 0), D3D_OK);
+        D3DRECT corner{0, 0, 1, 1};
+        ASSERT_EQ(device->Clear(1, &corner, D3DCLEAR_TARGET, 0xFFFFFFFF, 1.0f, 0), D3D_OK);
+        ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+        EXPECT_EQ(pixel(0, 0), 0xFFFF) << i;
+        EXPECT_EQ(pixel(1, 1), 0xFFFF) << i;
+        EXPECT_EQ(pixel(2, 2), shown[i]) << i;
+        EXPECT_EQ(pixel(1279, 959), shown[i]) << i;
+    }
+}
+
 TEST_F(EnhancedDevice, WithoutTheKnobsEverySurfaceIsItsOwnSize) {
     Open();
     for (IDirectDrawSurface7* s : {primary, back, depth}) {
@@ -161,6 +189,57 @@ TEST(RenderSize, DownsampleAveragesEachBlockPerChannel) {
     EXPECT_EQ(at(1), 0x07E0);
     small->Release();
     big->Release();
+}
+
+TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
+    // Random pixels; 7 output columns so vector loops have tails, and the
+    // per-channel rounding of (sum + n/2) / n written out plainly here.
+    std::srand(11);
+    struct Fmt {
+        DDPIXELFORMAT f;
+        int bytes;
+    };
+    const Fmt formats[] = {{sombrella::ddraw::FormatRGB565(), 2},
+                           {sombrella::pixel::RgbFormat(16, 0x7C00, 0x03E0, 0x001F), 2},
+                           {sombrella::pixel::Xrgb8888(), 4}};
+    for (const Fmt& fm : formats) {
+        for (DWORD k = 1; k <= 5; ++k) {
+            const DWORD w = 7, h = 3;
+            auto* small = new Surface(nullptr, w, h, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
+            auto* big = new Surface(nullptr, w * k, h * k, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
+            for (DWORD i = 0; i < big->Pitch() * big->Height(); ++i) big->Bits()[i] = static_cast<uint8_t>(std::rand());
+            if (k == 1) {
+                small->Release();
+                big->Release();
+                continue;
+            }
+            sombrella::ddraw::Downsample(*big, *small);
+            // Channels as (shift, bits) from the low end.
+            std::vector<std::pair<int, int>> ch;
+            if (fm.bytes == 4) ch = {{0, 8}, {8, 8}, {16, 8}};
+            else if (fm.f.dwGBitMask == 0x07E0) ch = {{0, 5}, {5, 6}, {11, 5}};
+            else ch = {{0, 5}, {5, 5}, {10, 5}};
+            auto read = [&](const Surface* s, DWORD x, DWORD y) {
+                uint32_t v = 0;
+                std::memcpy(&v, s->Bits() + y * s->Pitch() + x * fm.bytes, fm.bytes);
+                return v;
+            };
+            for (DWORD y = 0; y < h; ++y)
+                for (DWORD x = 0; x < w; ++x) {
+                    uint32_t want = 0;
+                    for (auto [shift, bits] : ch) {
+                        uint32_t sum = 0;
+                        for (DWORD sy = 0; sy < k; ++sy)
+                            for (DWORD sx = 0; sx < k; ++sx)
+                                sum += (read(big, x * k + sx, y * k + sy) >> shift) & ((1u << bits) - 1);
+                        want |= ((sum + k * k / 2) / (k * k)) << shift;
+                    }
+                    ASSERT_EQ(read(small, x, y), want) << "k=" << k << " bytes=" << fm.bytes << " at " << x << "," << y;
+                }
+            small->Release();
+            big->Release();
+        }
+    }
 }
 
 }  // namespace
