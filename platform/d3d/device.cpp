@@ -51,6 +51,13 @@ Device::Device(IDirect3D7* d3d, ddraw::Surface* target, REFCLSID type) : d3d_(d3
     state_.viewport = ScaleViewport(viewport_, *target_);
     // Every transform starts as the identity, the stored-only ones too.
     for (D3DMATRIX& m : extraTransforms_) m = state_.world;
+    projection_ = state_.world;
+    UpdateProjection();
+}
+
+void Device::UpdateProjection() {
+    state_.projection = CentredProjection(projection_, state_.viewport, *target_);
+    ++state_.transformVersion;
 }
 
 Device::~Device() {
@@ -176,7 +183,7 @@ D3DMATRIX* Device::TransformSlot(D3DTRANSFORMSTATETYPE type) {
     switch (type) {
     case D3DTRANSFORMSTATE_WORLD: return &state_.world;
     case D3DTRANSFORMSTATE_VIEW: return &state_.view;
-    case D3DTRANSFORMSTATE_PROJECTION: return &state_.projection;
+    case D3DTRANSFORMSTATE_PROJECTION: return &projection_;
     case D3DTRANSFORMSTATE_WORLD1:
     case D3DTRANSFORMSTATE_WORLD2:
     case D3DTRANSFORMSTATE_WORLD3: return &extraTransforms_[type - D3DTRANSFORMSTATE_WORLD1];
@@ -191,6 +198,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE type, LPD3DMATRIX matrix) {
     D3DMATRIX* slot = TransformSlot(type);
     if (!slot || !matrix) return DDERR_INVALIDPARAMS;
     *slot = *matrix;
+    if (type == D3DTRANSFORMSTATE_PROJECTION) UpdateProjection();
     ++state_.transformVersion;
     ++state_.lightingVersion;  // lights live in view space
     return D3D_OK;
@@ -213,6 +221,7 @@ HRESULT Device::SetViewport(LPD3DVIEWPORT7 viewport) {
     if (!(v.dvMinZ >= 0.0f && v.dvMinZ <= 1.0f && v.dvMaxZ >= 0.0f && v.dvMaxZ <= 1.0f)) return DDERR_INVALIDPARAMS;
     viewport_ = v;
     state_.viewport = ScaleViewport(v, *target_);
+    UpdateProjection();
     return D3D_OK;
 }
 

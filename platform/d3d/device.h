@@ -56,6 +56,7 @@ public:
 private:
     ~Device() override;
     D3DMATRIX* TransformSlot(D3DTRANSFORMSTATETYPE type);
+    void UpdateProjection();
 
     std::atomic<ULONG> refs_{1};
     IDirect3D7* d3d_;
@@ -64,6 +65,7 @@ private:
     bool inScene_ = false;
     raster::DeviceState state_;
     D3DVIEWPORT7 viewport_{};  // as the program set it; state_.viewport is in pixels
+    D3DMATRIX projection_{};   // as the program set it; state_.projection maps onto the pixels
     D3DMATRIX extraTransforms_[3 + raster::kStageCount]{};  // WORLD1..3, TEXTURE0..7: stored only
     raster::Pipeline pipeline_;
 };

@@ -25,6 +25,26 @@ inline D3DVIEWPORT7 ScaleViewport(const D3DVIEWPORT7& v, const ddraw::Surface& t
     return s;
 }
 
+// Pixel centres sit at whole coordinates, so the program's pixel i, which
+// becomes pixels s*i .. s*i+s-1, has its centre at s*i + (s-1)/2, not s*i.
+// The projection gains that shift (in clip space, so clipping and depth are
+// untouched); the picture would otherwise move up and left by almost half a
+// pixel of the program's.
+inline D3DMATRIX CentredProjection(const D3DMATRIX& p, const D3DVIEWPORT7& pixels, const ddraw::Surface& target) {
+    const DWORD pw = target.Width(), ph = target.Height(), lw = target.LogicalWidth(), lh = target.LogicalHeight();
+    if ((pw == lw && ph == lh) || pixels.dwWidth == 0 || pixels.dwHeight == 0) return p;
+    const double sx = static_cast<double>(pw) / lw, sy = static_cast<double>(ph) / lh;
+    // Pixels to NDC: a viewport spans 2 units; screen y runs opposite to NDC y.
+    const float ox = static_cast<float>((sx - 1) / 2 / (pixels.dwWidth / 2.0));
+    const float oy = static_cast<float>(-(sy - 1) / 2 / (pixels.dwHeight / 2.0));
+    D3DMATRIX m = p;
+    for (int r = 0; r < 4; ++r) {
+        m.m[r][0] += p.m[r][3] * ox;
+        m.m[r][1] += p.m[r][3] * oy;
+    }
+    return m;
+}
+
 inline LONG ScaleEdge(LONG v, DWORD pixels, DWORD logical) {
     return static_cast<LONG>(static_cast<int64_t>(v) * pixels / logical);
 }

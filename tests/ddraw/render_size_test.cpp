@@ -165,6 +165,60 @@ TEST_F(EnhancedDevice, FlippingALargeChainWithoutSupersamplingShowsEachNewFrame)
     }
 }
 
+// A white rectangle from x 99.6 to 199.6 and y 49.6 to 149.6 of the program's
+// 640x480 (identity transforms): the pixel centres 100..199 and 50..149 lie inside.
+void DrawRectangle(IDirect3DDevice7* device) {
+    struct V {
+        float x, y, z;
+        DWORD colour;
+    };
+    auto ndcX = [](float x) { return x / 320.0f - 1.0f; };
+    auto ndcY = [](float y) { return 1.0f - y / 240.0f; };
+    V v[4] = {{ndcX(99.6f), ndcY(49.6f), 0.5f, 0xFFFFFFFF},
+              {ndcX(199.6f), ndcY(49.6f), 0.5f, 0xFFFFFFFF},
+              {ndcX(99.6f), ndcY(149.6f), 0.5f, 0xFFFFFFFF},
+              {ndcX(199.6f), ndcY(149.6f), 0.5f, 0xFFFFFFFF}};
+    WORD idx[6] = {0, 1, 2, 2, 1, 3};
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE), D3D_OK);
+    ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
+    ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
+    ASSERT_EQ(device->BeginScene(), D3D_OK);
+    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE, v, 4, idx, 6, 0), D3D_OK);
+    ASSERT_EQ(device->EndScene(), D3D_OK);
+}
+
+// The picture at any scale covers the same pixels of the program's as the
+// faithful one, with no shift: each of them wholly white or wholly black.
+TEST_F(EnhancedDevice, ScaledPicturesKeepThePixelCentresWhereTheyWere) {
+    const std::pair<const char*, const char*> settings[] = {{"1", "1"}, {"3", "1"}, {"2", "4"}, {"1", "9"}};
+    for (const auto& [scale, aa] : settings) {
+        setenv("SOMBRELLA_SCALE", scale, 1);
+        setenv("SOMBRELLA_AA", aa, 1);
+        Open();
+        DrawRectangle(device);
+        ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+        const Surface* front = Surface::From(primary);
+        const DWORD k = front->Width() / 640;
+        long wrong = 0;
+        for (DWORD y = 0; y < 200 * k; ++y)
+            for (DWORD x = 0; x < 250 * k; ++x) {
+                const uint8_t* p = front->Bits() + y * front->Pitch() + 2 * x;
+                const uint16_t got = static_cast<uint16_t>(p[0] | (p[1] << 8));
+                const bool inside = x / k >= 100 && x / k < 200 && y / k >= 50 && y / k < 150;
+                wrong += got != (inside ? 0xFFFF : 0x0000);
+            }
+        EXPECT_EQ(wrong, 0) << "scale " << scale << " aa " << aa;
+        // The program still reads back its own projection.
+        D3DMATRIX m{};
+        ASSERT_EQ(device->GetTransform(D3DTRANSFORMSTATE_PROJECTION, &m), D3D_OK);
+        EXPECT_EQ(m.m[3][0], 0.0f);
+        EXPECT_EQ(m.m[0][0], 1.0f);
+        device->Release(), device = nullptr;
+        d3d->Release(), d3d = nullptr;
+        dd->Release(), dd = nullptr;
+    }
+}
+
 TEST_F(EnhancedDevice, WithoutTheKnobsEverySurfaceIsItsOwnSize) {
     Open();
     for (IDirectDrawSurface7* s : {primary, back, depth}) {
