@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_parts.h"
 #include "frame_similarity.h"
 
 namespace fs = std::filesystem;
@@ -98,19 +100,26 @@ Result RunOnce(const fs::path& bin, int frames, const std::vector<std::string>& 
 }  // namespace
 
 // Usage: sombrella-bench-demo [FRAMES [SCALED_FRAMES]]
+//        sombrella-bench-demo demo|scaled|ssim|record|parts [FRAMES [SCALED_FRAMES]]
+// A section name runs that part alone.
 int main(int argc, char** argv) {
+    std::string only;
+    if (argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0]))) only = argv[1], --argc, ++argv;
+    auto wanted = [&](const char* section) { return only.empty() || only == section; };
     const int frames = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int scaledFrames = argc > 2 ? std::atoi(argv[2]) : 300;
     const fs::path bin = fs::absolute(fs::path(argv[0])).parent_path();
-    const Result r = RunOnce(bin, frames, {});
-    if (!r.ok) return 1;
-    std::printf("frames: %zu frames\n", r.frames);
-    std::printf("first_frame: %.1f ms\n", r.firstFrameMs);
-    std::printf("fps: %.0f frames/s\n", r.fps);
-    std::printf("frame_median: %.2f ms\n", r.medianMs);
-    std::printf("frame_p99: %.2f ms\n", r.p99Ms);
-    std::printf("frame_max: %.2f ms\n", r.maxMs);
-    std::printf("peak_memory: %.1f MB\n", r.peakMb);
+    if (wanted("demo")) {
+        const Result r = RunOnce(bin, frames, {});
+        if (!r.ok) return 1;
+        std::printf("frames: %zu frames\n", r.frames);
+        std::printf("first_frame: %.1f ms\n", r.firstFrameMs);
+        std::printf("fps: %.0f frames/s\n", r.fps);
+        std::printf("frame_median: %.2f ms\n", r.medianMs);
+        std::printf("frame_p99: %.2f ms\n", r.p99Ms);
+        std::printf("frame_max: %.2f ms\n", r.maxMs);
+        std::printf("peak_memory: %.1f MB\n", r.peakMb);
+    }
 
     // Internal resolutions (headless "native" is 1920x1440), then recording speed.
     const std::vector<std::pair<const char*, std::vector<std::string>>> runs = {
@@ -119,49 +128,68 @@ int main(int argc, char** argv) {
         {"scale3", {"--scale", "3"}},
         {"native_aa1", {"--scale", "native", "--aa", "1"}},
         {"native_aa4", {"--scale", "native", "--aa", "4"}},
+        {"enhanced", {"--enhanced"}},
     };
     for (const auto& [name, args] : runs) {
+        if (!wanted("scaled")) break;
         const Result s = RunOnce(bin, scaledFrames, args);
         if (!s.ok) return 1;
         std::printf("%s_fps: %.1f frames/s\n", name, s.fps);
         std::printf("%s_frame_median: %.2f ms\n", name, s.medianMs);
         std::printf("%s_frame_p99: %.2f ms\n", name, s.p99Ms);
     }
+    if (wanted("parts")) bench::BenchParts();
+
     // The enhanced picture against the faithful one: the same virtual-clock
     // frames, the enhanced ones box-filtered down to 640x480.
-    const fs::path shots = fs::temp_directory_path() / ("sombrella_bench_shots_" + std::to_string(getpid()));
-    double ssimSum = 0;
-    int ssimCount = 0;
-    const char* pick = "60,200,400,600";
-    for (const char* kind : {"faithful", "enhanced"}) {
-        fs::create_directories(shots / kind);
-        std::vector<std::string> args;
-        if (std::string(kind) == "enhanced") args = {"--scale", "native", "--aa", "4"};
-        if (!RunOnce(bin, 601, args, {{"SOMBRELLA_FIXED_STEP_HZ", "60"}, {"SOMBRELLA_CAPTURE_DIR", (shots / kind).string()},
-                                      {"SOMBRELLA_CAPTURE_FRAMES", pick}}).ok)
-            return 1;
+    if (wanted("ssim")) {
+        const fs::path shots = fs::temp_directory_path() / ("sombrella_bench_shots_" + std::to_string(getpid()));
+        const char* pick = "60,200,400,600";
+        const std::vector<std::pair<const char*, std::vector<std::string>>> kinds = {
+            {"faithful", {}}, {"native_aa4", {"--scale", "native", "--aa", "4"}}, {"enhanced", {"--enhanced"}}};
+        for (const auto& [kind, args] : kinds) {
+            fs::create_directories(shots / kind);
+            if (!RunOnce(bin, 601, args,
+                         {{"SOMBRELLA_FIXED_STEP_HZ", "60"}, {"SOMBRELLA_CAPTURE_DIR", (shots / kind).string()},
+                          {"SOMBRELLA_CAPTURE_FRAMES", pick}})
+                     .ok)
+                return 1;
+        }
+        for (const char* kind : {"native_aa4", "enhanced"}) {
+            double ssimSum = 0;
+            int ssimCount = 0;
+            for (const char* n : {"000060", "000200", "000400", "000600"}) {
+                bench::Rgb a, b;
+                const std::string name = std::string("frame_") + n + ".png";
+                if (!bench::ReadPng((shots / "faithful" / name).string(), &a) ||
+                    !bench::ReadPng((shots / kind / name).string(), &b) || b.width != a.width * 3)
+                    continue;
+                ssimSum += bench::Ssim(a, bench::BoxDown(b, 3));
+                ++ssimCount;
+            }
+            if (ssimCount) std::printf("%s_ssim_vs_faithful: %.4f ssim\n", kind, ssimSum / ssimCount);
+        }
+        fs::remove_all(shots);
     }
-    for (const char* n : {"000060", "000200", "000400", "000600"}) {
-        bench::Rgb a, b;
-        const std::string name = std::string("frame_") + n + ".png";
-        if (!bench::ReadPng((shots / "faithful" / name).string(), &a) ||
-            !bench::ReadPng((shots / "enhanced" / name).string(), &b) || b.width != a.width * 3)
-            continue;
-        ssimSum += bench::Ssim(a, bench::BoxDown(b, 3));
-        ++ssimCount;
-    }
-    fs::remove_all(shots);
-    if (ssimCount) std::printf("native_aa4_ssim_vs_faithful: %.4f ssim\n", ssimSum / ssimCount);
 
-    const fs::path out = fs::temp_directory_path() / ("sombrella_bench_record_" + std::to_string(getpid()));
-    for (const char* ext : {"mp4", "mkv"}) {
-        const std::string file = out.string() + "." + ext;
-        const Result s = RunOnce(bin, scaledFrames, {"--record", file});
-        std::error_code ec;
-        fs::remove(file, ec);
-        if (!s.ok) return 1;
-        // Demo seconds recorded per second of wall time (60 frames a demo second).
-        std::printf("record_%s_speed: %.2f x real time\n", ext, scaledFrames / 60.0 / s.wallSeconds);
+    if (wanted("record")) {
+        const fs::path out = fs::temp_directory_path() / ("sombrella_bench_record_" + std::to_string(getpid()));
+        const std::vector<std::pair<const char*, std::vector<std::string>>> recordings = {
+            {"mp4", {}}, {"mkv", {}}, {"mp4_scale3", {"--scale", "3"}}};
+        for (const auto& [name, extra] : recordings) {
+            const std::string file = out.string() + "." + std::string(name).substr(0, 3);
+            std::vector<std::string> args = {"--record", file};
+            args.insert(args.end(), extra.begin(), extra.end());
+            const int n = extra.empty() ? scaledFrames : scaledFrames / 3;
+            const Result s = RunOnce(bin, n, args);
+            std::error_code ec;
+            const auto size = fs::file_size(file, ec);
+            fs::remove(file, ec);
+            if (!s.ok) return 1;
+            // Demo seconds recorded per second of wall time (60 frames a demo second).
+            std::printf("record_%s_speed: %.2f x real time\n", name, n / 60.0 / s.wallSeconds);
+            std::printf("record_%s_rate: %.1f Mbit/s\n", name, size * 8 / 1e6 / (n / 60.0));
+        }
     }
     return 0;
 }

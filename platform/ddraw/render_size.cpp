@@ -62,17 +62,19 @@ struct Sums {
     }
 };
 
-template <DWORD K>
-void DownRow16(const uint8_t* const* rows, DWORD srcW, bool g6, uint8_t* out, DWORD outW, Sums& s) {
+// Indices are size_t: 32-bit unsigned ones may wrap, which keeps GCC from vectorising.
+template <size_t K>
+[[gnu::always_inline]] inline void DownRow16(const uint8_t* const* rows, size_t srcW, bool g6, uint8_t* __restrict out, size_t outW, Sums& s) {
     s.Reset(srcW);
-    uint16_t *a = s.a.data(), *b = s.b.data(), *c = s.c.data();
+    uint16_t* __restrict a = s.a.data();
+    uint16_t* __restrict b = s.b.data();
+    uint16_t* __restrict c = s.c.data();
     const int aShift = g6 ? 11 : 10;
     const uint16_t bMask = g6 ? 63 : 31;
-    for (DWORD sy = 0; sy < K; ++sy) {
-        const uint8_t* row = rows[sy];
-        for (DWORD x = 0; x < srcW; ++x) {
-            uint16_t p;
-            std::memcpy(&p, row + 2 * x, 2);
+    for (size_t sy = 0; sy < K; ++sy) {
+        const uint8_t* __restrict row = rows[sy];
+        for (size_t x = 0; x < srcW; ++x) {
+            const uint16_t p = static_cast<uint16_t>(row[2 * x] | (row[2 * x + 1] << 8));
             a[x] = static_cast<uint16_t>(a[x] + ((p >> aShift) & 31));
             b[x] = static_cast<uint16_t>(b[x] + ((p >> 5) & bMask));
             c[x] = static_cast<uint16_t>(c[x] + (p & 31));
@@ -80,31 +82,33 @@ void DownRow16(const uint8_t* const* rows, DWORD srcW, bool g6, uint8_t* out, DW
     }
     // (v + n / 2) / n as a multiply and a shift: exact for these small v.
     constexpr uint32_t n = K * K, half = n / 2, mul = (65536 + n - 1) / n;
-    for (DWORD x = 0; x < outW; ++x) {
+    for (size_t x = 0; x < outW; ++x) {
         uint32_t sa = 0, sb = 0, sc = 0;
-        for (DWORD i = 0; i < K; ++i) sa += a[x * K + i], sb += b[x * K + i], sc += c[x * K + i];
+        for (size_t i = 0; i < K; ++i) sa += a[x * K + i], sb += b[x * K + i], sc += c[x * K + i];
         sa = ((sa + half) * mul) >> 16, sb = ((sb + half) * mul) >> 16, sc = ((sc + half) * mul) >> 16;
-        const uint16_t p = static_cast<uint16_t>((sa << aShift) | (sb << 5) | sc);
-        std::memcpy(out + 2 * x, &p, 2);
+        const uint32_t p = (sa << aShift) | (sb << 5) | sc;
+        out[2 * x] = static_cast<uint8_t>(p), out[2 * x + 1] = static_cast<uint8_t>(p >> 8);
     }
 }
 
-template <DWORD K>
-void DownRow32(const uint8_t* const* rows, DWORD srcW, uint8_t* out, DWORD outW, Sums& s) {
+template <size_t K>
+[[gnu::always_inline]] inline void DownRow32(const uint8_t* const* rows, size_t srcW, uint8_t* __restrict out, size_t outW, Sums& s) {
     s.Reset(srcW);
-    uint16_t *a = s.a.data(), *b = s.b.data(), *c = s.c.data();
-    for (DWORD sy = 0; sy < K; ++sy) {
-        const uint8_t* row = rows[sy];
-        for (DWORD x = 0; x < srcW; ++x) {
+    uint16_t* __restrict a = s.a.data();
+    uint16_t* __restrict b = s.b.data();
+    uint16_t* __restrict c = s.c.data();
+    for (size_t sy = 0; sy < K; ++sy) {
+        const uint8_t* __restrict row = rows[sy];
+        for (size_t x = 0; x < srcW; ++x) {
             a[x] = static_cast<uint16_t>(a[x] + row[4 * x + 2]);
             b[x] = static_cast<uint16_t>(b[x] + row[4 * x + 1]);
             c[x] = static_cast<uint16_t>(c[x] + row[4 * x]);
         }
     }
     constexpr uint32_t n = K * K, half = n / 2, mul = (65536 + n - 1) / n;
-    for (DWORD x = 0; x < outW; ++x) {
+    for (size_t x = 0; x < outW; ++x) {
         uint32_t sa = 0, sb = 0, sc = 0;
-        for (DWORD i = 0; i < K; ++i) sa += a[x * K + i], sb += b[x * K + i], sc += c[x * K + i];
+        for (size_t i = 0; i < K; ++i) sa += a[x * K + i], sb += b[x * K + i], sc += c[x * K + i];
         out[4 * x] = static_cast<uint8_t>(((sc + half) * mul) >> 16);
         out[4 * x + 1] = static_cast<uint8_t>(((sb + half) * mul) >> 16);
         out[4 * x + 2] = static_cast<uint8_t>(((sa + half) * mul) >> 16);
@@ -112,13 +116,20 @@ void DownRow32(const uint8_t* const* rows, DWORD srcW, uint8_t* out, DWORD outW,
     }
 }
 
-template <DWORD K>
-void DownsampleBy(const Surface& from, Surface& to) {
+// Built for AVX2 as well, picked at load time where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define SOMBRELLA_CLONES [[gnu::target_clones("avx2", "default")]]
+#else
+#define SOMBRELLA_CLONES
+#endif
+
+template <size_t K>
+SOMBRELLA_CLONES void DownsampleBy(const Surface& from, Surface& to) {
     const bool sixteen = to.Format().dwRGBBitCount == 16, g6 = to.Format().dwGBitMask == 0x07E0;
     Sums sums;
     const uint8_t* rows[K];
     for (DWORD y = 0; y < to.Height(); ++y) {
-        for (DWORD sy = 0; sy < K; ++sy) rows[sy] = from.Bits() + static_cast<size_t>(y * K + sy) * from.Pitch();
+        for (size_t sy = 0; sy < K; ++sy) rows[sy] = from.Bits() + (static_cast<size_t>(y) * K + sy) * from.Pitch();
         uint8_t* out = to.Bits() + static_cast<size_t>(y) * to.Pitch();
         if (sixteen) DownRow16<K>(rows, from.Width(), g6, out, to.Width(), sums);
         else DownRow32<K>(rows, from.Width(), out, to.Width(), sums);
