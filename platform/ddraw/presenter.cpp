@@ -8,12 +8,14 @@
 #include <SDL.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <thread>
 
 #include "common/knobs.h"
 #include "common/pixel_format.h"
+#include "ddraw/render_size.h"
 #include "ddraw/surface.h"
 #include "win32/clock.h"
 #include "win32/display_watch.h"
@@ -57,7 +59,8 @@ bool Presenter::OpenRenderer() {
     SDL_Window* w = win32::SdlWindowOf(window_);
     if (!w) return false;
     const char* filter = knobs::String("SOMBRELLA_FILTER");
-    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter && !std::strcmp(filter, "point") ? "nearest" : "linear");
+    pointFilter_ = filter && !std::strcmp(filter, "point");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, pointFilter_ ? "nearest" : "linear");
     Uint32 flags = SDL_RENDERER_ACCELERATED;
     // Vsync paces us only when the caller asked for the display's own rate.
     if (!knobs::String("SOMBRELLA_REFRESH_HZ")) flags |= SDL_RENDERER_PRESENTVSYNC;
@@ -102,11 +105,36 @@ bool Presenter::Show(const Surface& frame, bool wait) {
         return true;
     }
     if (!texture_) {
-        texture_ = SDL_CreateTexture(renderer_, SdlFormatOf(frame.Format()), SDL_TEXTUREACCESS_STREAMING,
-                                     static_cast<int>(frame.Width()), static_cast<int>(frame.Height()));
+        Uint32 format = SdlFormatOf(frame.Format());
+        // A renderer without 16-bit textures (SDL's OpenGL one) would have SDL
+        // convert every frame on upload; we widen into the texture ourselves.
+        SDL_RendererInfo info{};
+        SDL_GetRendererInfo(renderer_, &info);
+        bool native = false;
+        for (Uint32 i = 0; i < info.num_texture_formats; ++i) native |= info.texture_formats[i] == format;
+        widen_ = !native && frame.Format().dwRGBBitCount == 16;
+        if (widen_) format = SDL_PIXELFORMAT_ARGB8888;
+        texture_ = SDL_CreateTexture(renderer_, format, SDL_TEXTUREACCESS_STREAMING, static_cast<int>(frame.Width()),
+                                     static_cast<int>(frame.Height()));
         if (!texture_) return true;
     }
-    SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Pitch());
+    // Shown pixel for pixel, linear filtering gives the same picture as
+    // nearest but costs a software renderer several times more.
+    float sx = 1, sy = 1;
+    SDL_RenderGetScale(renderer_, &sx, &sy);
+    const bool oneToOne = std::lround(width_ * sx) == static_cast<long>(frame.Width()) &&
+                          std::lround(height_ * sy) == static_cast<long>(frame.Height());
+    if (oneToOne != oneToOne_) {
+        oneToOne_ = oneToOne;
+        SDL_SetTextureScaleMode(texture_, oneToOne || pointFilter_ ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
+    }
+    void* pixels = nullptr;
+    int pitch = 0;
+    if (!widen_) SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Pitch());
+    else if (SDL_LockTexture(texture_, nullptr, &pixels, &pitch) == 0) {
+        WidenToXrgb8888(frame, static_cast<uint8_t*>(pixels), pitch);
+        SDL_UnlockTexture(texture_);
+    }
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);

@@ -31,6 +31,9 @@ private:
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     bool vsync_ = false;
+    bool widen_ = false;  // the texture is 32-bit, the frames 16-bit
+    bool pointFilter_ = false;
+    bool oneToOne_ = false;  // the texture is shown pixel for pixel
     bool headless_ = true;
     long refreshHz_ = 60;
     uint64_t nextDue_ = 0;  // nanoseconds on the steady clock

@@ -136,6 +136,22 @@ SOMBRELLA_CLONES void DownsampleBy(const Surface& from, Surface& to) {
     }
 }
 
+SOMBRELLA_CLONES void WidenRows(const Surface& from, uint8_t* out, size_t outPitch) {
+    const bool g6 = from.Format().dwGBitMask == 0x07E0;
+    const size_t w = from.Width();
+    for (DWORD y = 0; y < from.Height(); ++y) {
+        const uint8_t* __restrict row = from.Bits() + static_cast<size_t>(y) * from.Pitch();
+        uint32_t* __restrict o = reinterpret_cast<uint32_t*>(out + static_cast<size_t>(y) * outPitch);
+        for (size_t x = 0; x < w; ++x) {
+            const uint32_t p = static_cast<uint32_t>(row[2 * x] | (row[2 * x + 1] << 8));
+            // Rounded to nearest as pixel::Widen: (v * 255 + 15) / 31 and (v * 255 + 31) / 63.
+            const uint32_t r = g6 ? p >> 11 : (p >> 10) & 31, b = p & 31;
+            const uint32_t g = g6 ? (((p >> 5) & 63) * 259 + 33) >> 6 : (((p >> 5) & 31) * 527 + 23) >> 6;
+            o[x] = 0xFF000000u | (((r * 527 + 23) >> 6) << 16) | (g << 8) | ((b * 527 + 23) >> 6);
+        }
+    }
+}
+
 // Any other whole ratio, one pixel at a time.
 void DownsampleAny(const Surface& from, Surface& to, DWORD k) {
     const DDPIXELFORMAT& f = to.Format();
@@ -170,6 +186,11 @@ void DownsampleAny(const Surface& from, Surface& to, DWORD k) {
 }
 
 }  // namespace
+
+void WidenToXrgb8888(const Surface& from, uint8_t* out, long pitch) {
+    if (from.Format().dwRGBBitCount != 16) return;
+    WidenRows(from, out, static_cast<size_t>(pitch));
+}
 
 void Downsample(const Surface& from, Surface& to) {
     const DWORD k = from.Width() / to.Width();

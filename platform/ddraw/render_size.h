@@ -5,6 +5,8 @@
 // that times the supersampling factor, filtered down on every Flip.
 #pragma once
 
+#include <cstdint>
+
 #include "windows.h"
 
 namespace sombrella::ddraw {
@@ -26,5 +28,9 @@ RenderSize ChooseRenderSize(DWORD modeWidth, DWORD modeHeight, const char* scale
 // Box-filters the back buffer onto the smaller front buffer (same format,
 // whole-number ratio).
 void Downsample(const Surface& from, Surface& to);
+
+// A 16-bit picture (RGB565 or RGB555) as XRGB8888 (alpha set), each channel
+// widened to 8 bits rounded to nearest; for a display that takes no 16-bit pixels.
+void WidenToXrgb8888(const Surface& from, uint8_t* out, long pitch);
 
 }  // namespace sombrella::ddraw

@@ -296,4 +296,28 @@ TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
     }
 }
 
+TEST(RenderSize, WideningForTheDisplayMatchesTheCapturedColours) {
+    // Every 16-bit value, with a padded pitch on both sides.
+    for (const bool g6 : {true, false}) {
+        const DDPIXELFORMAT f = g6 ? sombrella::ddraw::FormatRGB565() : sombrella::pixel::Rgb555();
+        auto* s = new Surface(nullptr, 257, 256, f, DDSCAPS_SYSTEMMEMORY, 0);
+        for (DWORD i = 0; i < 65536; ++i) {
+            uint8_t* p = s->Bits() + (i / 257) * s->Pitch() + (i % 257) * 2;
+            p[0] = static_cast<uint8_t>(i), p[1] = static_cast<uint8_t>(i >> 8);
+        }
+        const long pitch = 257 * 4 + 12;
+        std::vector<uint8_t> out(static_cast<size_t>(pitch) * 256, 0xAB);
+        sombrella::ddraw::WidenToXrgb8888(*s, out.data(), pitch);
+        for (DWORD i = 0; i < 65536; ++i) {
+            uint32_t got;
+            std::memcpy(&got, out.data() + (i / 257) * pitch + (i % 257) * 4, 4);
+            const uint32_t want = g6 ? sombrella::pixel::Rgb565ToArgb(i) : sombrella::pixel::Rgb555ToArgb(i);
+            ASSERT_EQ(got, want) << std::hex << i;
+        }
+        // The padding after each row is left alone.
+        EXPECT_EQ(out[257 * 4], 0xAB);
+        s->Release();
+    }
+}
+
 }  // namespace
