@@ -31,6 +31,7 @@ private:
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
     bool vsync_ = false;
+    bool holdServer_ = false;  // the GL under SDL is Mesa's software one
     bool headless_ = true;
     long refreshHz_ = 60;
     uint64_t nextDue_ = 0;  // nanoseconds on the steady clock
