@@ -30,6 +30,20 @@ uint64_t NowNs() {
                                      .count());
 }
 
+// Mesa's software rasterizers, whose drawing needs the server held (see
+// HoldDisplayForDrawing). A GPU's driver does not look the window up per frame.
+bool SoftwareGl(const SDL_RendererInfo& info) {
+    if (std::strncmp(info.name, "opengl", 6) != 0) return false;
+    using GetString = const unsigned char* (*)(unsigned);
+    auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
+    constexpr unsigned kGlRenderer = 0x1F01;
+    const char* name = getString ? reinterpret_cast<const char*>(getString(kGlRenderer)) : nullptr;
+    if (!name) return false;
+    for (const char* soft : {"llvmpipe", "softpipe", "Software Rasterizer", "swrast"})
+        if (std::strstr(name, soft)) return true;
+    return false;
+}
+
 Uint32 SdlFormatOf(const DDPIXELFORMAT& f) {
     if (pixel::SameRgb(f, pixel::Rgb565())) return SDL_PIXELFORMAT_RGB565;
     if (f.dwRGBBitCount == 16) return SDL_PIXELFORMAT_RGB555;
@@ -70,6 +84,7 @@ bool Presenter::OpenRenderer() {
     SDL_RendererInfo info{};
     SDL_GetRendererInfo(renderer_, &info);
     vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
+    holdServer_ = SoftwareGl(info);
     SDL_RenderSetLogicalSize(renderer_, static_cast<int>(width_), static_cast<int>(height_));
     // Whole-number scaling only, bars around the picture.
     if (knobs::Flag("SOMBRELLA_INTEGER")) SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);
@@ -128,6 +143,7 @@ bool Presenter::Show(const Surface& frame, bool wait) {
         oneToOne_ = oneToOne;
         SDL_SetTextureScaleMode(texture_, oneToOne || pointFilter_ ? SDL_ScaleModeNearest : SDL_ScaleModeLinear);
     }
+    if (holdServer_ && !win32::HoldDisplayForDrawing(win32::SdlWindowOf(window_))) return true;
     void* pixels = nullptr;
     int pitch = 0;
     if (!widen_) SDL_UpdateTexture(texture_, nullptr, frame.Bits(), frame.Pitch());
@@ -139,6 +155,7 @@ bool Presenter::Show(const Surface& frame, bool wait) {
     SDL_RenderClear(renderer_);
     SDL_RenderCopy(renderer_, texture_, nullptr, nullptr);
     SDL_RenderPresent(renderer_);
+    if (holdServer_) win32::ReleaseDisplayAfterDrawing();
     return true;
 }
 

@@ -67,15 +67,28 @@ int OnIoError(Display*) {
 using SetErrorHandler = int (*(*)(int (*)(Display*, XErrorEvent*)))(Display*, XErrorEvent*);
 using SetIoErrorHandler = int (*(*)(int (*)(Display*)))(Display*);
 
+Display* DisplayOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+    return info.info.x11.display;
+}
+
+// SDL has loaded libX11 already; take its copy, never a second one.
+template <typename Fn>
+Fn X11Function(const char* name) {
+    void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
+    return lib ? reinterpret_cast<Fn>(dlsym(lib, name)) : nullptr;
+}
+
+Display* g_heldDisplay = nullptr;
+
 void InstallHandlers() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    // SDL has loaded libX11 already; take its copy, never a second one.
-    void* lib = dlopen("libX11.so.6", RTLD_LAZY | RTLD_NOLOAD);
-    if (!lib) return;
-    auto setError = reinterpret_cast<SetErrorHandler>(dlsym(lib, "XSetErrorHandler"));
-    auto setIo = reinterpret_cast<SetIoErrorHandler>(dlsym(lib, "XSetIOErrorHandler"));
+    auto setError = X11Function<SetErrorHandler>("XSetErrorHandler");
+    auto setIo = X11Function<SetIoErrorHandler>("XSetIOErrorHandler");
     if (setError) setError(&OnError);
     if (setIo) setIo(&OnIoError);
 }
@@ -121,6 +134,38 @@ void NoteSystemEvent(const SDL_Event& event) {
     // A window SDL replaced on its own is no loss: compare with the current ones.
     RefreshDisplayWatch();
     if (IsOurs(x.xdestroywindow.window)) Raise(DisplayLoss::kWindow);
+}
+
+bool HoldDisplayForDrawing(SDL_Window* window) {
+    using DisplayFn = int (*)(Display*);
+    using AttributesFn = int (*)(Display*, Window, XWindowAttributes*);
+    static const auto grab = X11Function<DisplayFn>("XGrabServer");
+    static const auto ungrab = X11Function<DisplayFn>("XUngrabServer");
+    static const auto attributes = X11Function<AttributesFn>("XGetWindowAttributes");
+    if (!DisplayUsable()) return false;
+    Display* display = DisplayOf(window);
+    const unsigned long id = XWindowOf(window);
+    if (!display || !id || !grab || !ungrab || !attributes) return true;  // nothing to hold: draw as usual
+    grab(display);
+    XWindowAttributes seen;
+    // A round trip inside the grab: the window exists now and stays until the release.
+    if (!attributes(display, id, &seen)) {
+        ungrab(display);
+        Raise(DisplayLoss::kWindow);
+        return false;
+    }
+    g_heldDisplay = display;
+    return true;
+}
+
+void ReleaseDisplayAfterDrawing() {
+    using DisplayFn = int (*)(Display*);
+    static const auto ungrab = X11Function<DisplayFn>("XUngrabServer");
+    static const auto flush = X11Function<DisplayFn>("XFlush");
+    if (!g_heldDisplay) return;
+    if (ungrab) ungrab(g_heldDisplay);
+    if (flush) flush(g_heldDisplay);
+    g_heldDisplay = nullptr;
 }
 
 DisplayLoss LostDisplay() { return static_cast<DisplayLoss>(g_loss.load()); }

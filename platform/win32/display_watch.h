@@ -24,6 +24,13 @@ void UnwatchDisplay(SDL_Window* window);
 void NoteSystemEvent(const SDL_Event& event);
 // Run when the connection is lost, just before the process ends.
 void OnConnectionLost(void (*fn)());
+// Mesa's software GL looks up a window's size before it draws into it, and a
+// window destroyed in between leaves it drawing out of bounds. Holding the
+// server from that look-up to the buffer swap keeps other clients from
+// destroying the window meanwhile. False (nothing held) when the window is
+// already gone, which is then recorded as lost.
+bool HoldDisplayForDrawing(SDL_Window* window);
+void ReleaseDisplayAfterDrawing();
 // What has been lost so far.
 DisplayLoss LostDisplay();
 // False once the window or the connection is gone: from then on no SDL video

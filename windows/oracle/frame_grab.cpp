@@ -29,6 +29,7 @@ constexpr int kFrames = 3;
 
 using FlipFn = HRESULT(STDMETHODCALLTYPE*)(IDirectDrawSurface7*, IDirectDrawSurface7*, DWORD);
 FlipFn g_realFlip = nullptr;
+void** g_flipSlot = nullptr;
 std::string g_outDir;
 int g_frame = 0;
 bool g_failed = false;
@@ -110,16 +111,25 @@ bool HookFlip(IDirectDrawSurface7* surface) {
     if (mprotect(start, page * 2, PROT_READ | PROT_WRITE) != 0) return false;
 #endif
     g_realFlip = reinterpret_cast<FlipFn>(*slot);
+    g_flipSlot = slot;
     *slot = reinterpret_cast<void*>(&GrabbingFlip);
     return true;
 }
 
-void PumpMessages() {
+void UnhookFlip() {
+    if (g_flipSlot) *g_flipSlot = reinterpret_cast<void*>(g_realFlip);
+    g_flipSlot = nullptr;
+}
+
+// Returns false once WM_QUIT has been seen.
+bool PumpMessages() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
+    return true;
 }
 
 }  // namespace
@@ -147,6 +157,12 @@ int main(int argc, char** argv) {
         RenderFrame(kFrameSeconds);
     }
     std::printf("device kind %u, %d frames\n", static_cast<unsigned>(g_depthDeviceKind), g_frame);
-    ShutDown();
+    std::fflush(stdout);
+    // End as the demo does: the window goes, its WM_DESTROY releases the
+    // device and posts WM_QUIT. Releasing with the window still up and the
+    // display still exclusive is a path the demo never takes.
+    UnhookFlip();
+    DestroyWindow(g_window);
+    for (int i = 0; i < 1000 && PumpMessages(); ++i) Sleep(1);
     return g_failed || g_frame != kFrames ? 1 : 0;
 }
