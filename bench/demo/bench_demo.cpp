@@ -103,12 +103,12 @@ Result RunOnce(const fs::path& bin, int frames, const std::vector<std::string>& 
 //        sombrella-bench-demo demo|scaled|ssim|record|parts [FRAMES [SCALED_FRAMES]]
 // A section name runs that part alone.
 int main(int argc, char** argv) {
+    const fs::path bin = fs::absolute(fs::path(argv[0])).parent_path();
     std::string only;
     if (argc > 1 && !std::isdigit(static_cast<unsigned char>(argv[1][0]))) only = argv[1], --argc, ++argv;
     auto wanted = [&](const char* section) { return only.empty() || only == section; };
     const int frames = argc > 1 ? std::atoi(argv[1]) : 1000;
     const int scaledFrames = argc > 2 ? std::atoi(argv[2]) : 300;
-    const fs::path bin = fs::absolute(fs::path(argv[0])).parent_path();
     if (wanted("demo")) {
         const Result r = RunOnce(bin, frames, {});
         if (!r.ok) return 1;
