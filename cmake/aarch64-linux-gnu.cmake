@@ -27,12 +27,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # The C library and libstdc++ are the cross compiler's; everything else is
-# found in the folder, and the libraries those need are resolved there.
+# found in the folder, and the libraries those need are resolved there (with
+# PulseAudio's private one, which SDL's sound library finds by its RUNPATH).
 set(CMAKE_C_FLAGS_INIT "-isystem ${sysroot}/usr/include/${triple} -isystem ${sysroot}/usr/include")
 set(CMAKE_CXX_FLAGS_INIT "${CMAKE_C_FLAGS_INIT}")
 foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT
-      "-L${sysroot}/usr/lib/${triple} -Wl,-rpath-link,${sysroot}/usr/lib/${triple} -Wl,-rpath-link,${sysroot}/lib/${triple}")
+      "-L${sysroot}/usr/lib/${triple} -Wl,-rpath-link,${sysroot}/usr/lib/${triple}:${sysroot}/lib/${triple}:${sysroot}/usr/lib/${triple}/pulseaudio")
 endforeach()
 
 # pkg-config reads the folder's .pc files and prefixes their paths with it.
