@@ -107,11 +107,17 @@ qemu=(qemu-aarch64 -L "$sysroot")
 logs="$out/logs"
 rm -rf "$logs" && mkdir -p "$logs"
 # Each program where CTest would run it: its own folder of the build tree.
+# Death tests fork without exec ("fast"); the one that insists on the
+# re-executing style stays out: qemu-user cannot start an arm64 program that
+# an arm64 program executes unless binfmt_misc is set up, which is the
+# machine's business, not a build's.
+export GTEST_FILTER="-FsoundTest.ExitWithoutCloseKeepsTheExitStatus"
 run_one() {
   local name="$1" dir
   dir=$(dirname "$(grep -l "gtest_discover_tests($name[ )]" "$top"/tests/*/CMakeLists.txt | head -1)")
   dir="$out/build/tests/$(basename "$dir")"
-  if (cd "$dir" && timeout 1200 qemu-aarch64 -L "$sysroot" "$out/build/bin/$name" --gtest_brief=1) > "$logs/$name.log" 2>&1; then
+  if (cd "$dir" && timeout 1200 qemu-aarch64 -L "$sysroot" "$out/build/bin/$name" --gtest_brief=1 \
+        --gtest_death_test_style=fast) > "$logs/$name.log" 2>&1; then
     echo "PASS $name ($(sed -n 's/.*PASSED.* \([0-9]*\) tests\{0,1\}.*/\1/p' "$logs/$name.log") tests)"
   else
     echo "FAIL $name (status $?; $logs/$name.log)"
