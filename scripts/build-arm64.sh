@@ -16,7 +16,7 @@
 # Idempotent: installs and downloads only what is missing, rebuilds only what changed.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
-out="${SOMBRELLA_ARM64_BUILD:-$top/build-arm64}"
+out="$top/build-arm64"
 sysroot="$out/sysroot"
 jobs="$(nproc)"
 run_tests=0
