@@ -126,6 +126,23 @@ int RunCase(const Target& target, int threads, int frames) {
     return 0;
 }
 
+std::string CpuModel() {
+    FILE* f = std::fopen("/proc/cpuinfo", "r");
+    if (!f) return "unknown";
+    char line[512];
+    std::string model = "unknown";
+    while (std::fgets(line, sizeof line, f)) {
+        const char* colon = std::strchr(line, ':');
+        if (!colon || (std::strncmp(line, "model name", 10) != 0 && std::strncmp(line, "CPU part", 8) != 0)) continue;
+        model = colon + 1;
+        while (!model.empty() && (model.front() == ' ' || model.front() == '\t')) model.erase(0, 1);
+        while (!model.empty() && (model.back() == '\n' || model.back() == ' ')) model.pop_back();
+        break;
+    }
+    std::fclose(f);
+    return model;
+}
+
 // The figures a case's process printed, by name.
 using Figures = std::map<std::string, std::string>;
 
@@ -203,6 +220,7 @@ int main(int argc, char** argv) {
     const Target targets[] = {{640, 480, 16, 16}, {1920, 1440, 32, 16}, {2560, 1920, 32, 16}};
 
     bench::City city = bench::MakeCity();
+    std::printf("cpu: %s, %u hardware threads\n", CpuModel().c_str(), std::thread::hardware_concurrency());
     std::printf("scene: %d triangles in %zu draws, 16-bit depth, camera circling; compared at frame %d\n",
                 city.triangles, city.meshes.size(), kCompareFrame);
     {
