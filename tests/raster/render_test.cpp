@@ -381,7 +381,7 @@ double WorstFloorDisplacement(double yaw, double pitch, int* checked) {
     return worst;
 }
 
-TEST(RasterRepeat, DISABLED_ThousandRepeatsSampleWhereTheRayHits) {
+TEST(RasterRepeat, ThousandRepeatsSampleWhereTheRayHits) {
     const double views[2][2] = {{0, 0}, {0.35, -0.25}};
     for (const auto& view : views) {
         int checked = 0;

@@ -61,6 +61,11 @@ struct Plane {
 
 enum Attr { kZ, kQ, kSQ, kTQ, kR, kG, kB, kA, kSR, kSG, kSB, kAttrCount };
 
+// The texture's planes (q, u * q, v * q) in double, at the same reference.
+struct PlaneD {
+    double at, dx, dy;
+};
+
 struct Triangle {
     int32_t x[3], y[3];  // kSubBits fixed point, sorted so y[0] <= y[1] <= y[2]
     int yFirst, yEnd;    // pixel rows [yFirst, yEnd)
@@ -68,6 +73,7 @@ struct Triangle {
     uint32_t pixelState;
     float refX, refY;
     Plane plane[kAttrCount];
+    PlaneD tex[3];
 };
 
 struct ClearCommand {

@@ -301,6 +301,27 @@ HWY_INLINE VU PackColor(ColorFormat f, VI r, VI g, VI b, VI a) {
     return hn::BitCast(du, v);
 }
 
+// v minus its floor, in [0, 1); 0 for NaN and infinities.
+inline double Fraction(double v) {
+    const double f = v - std::floor(v);
+    return f >= 0.0 && f < 1.0 ? f : 0.0;
+}
+
+// Whole periods of an addressing mode in v: repeats for WRAP, pairs of them
+// for MIRROR, none for the clamping modes.
+inline double Period(double v, DWORD mode) {
+    if (!(std::fabs(v) < 1.0e15)) return 0.0;
+    if (mode == D3DTADDRESS_WRAP) return std::floor(v);
+    if (mode == D3DTADDRESS_MIRROR) return 2.0 * std::floor(v * 0.5);
+    return 0.0;
+}
+
+inline int32_t ToTexelD(double v) {
+    if (!(v > -1.0e9)) v = -1.0e9;
+    if (v > 1.0e9) v = 1.0e9;
+    return (int32_t)v;
+}
+
 // Trilinear filtering's levels for a pixel step spanning sqrt(rho2) texels
 // of the top level: none coarser when magnified.
 inline void PickLevels(const TexImage& t, float rho2, const TexLevel** fine, const TexLevel** coarse,
@@ -365,10 +386,15 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const DWORD au = ps.addressU, av = ps.addressV;
     // Power-of-two textures wrapping both ways take the fixed-point path.
     const bool fixedWrap = kTextured && tex->pow2 && au == D3DTADDRESS_WRAP && av == D3DTADDRESS_WRAP;
-    float q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0, texW = 0, texH = 0;
+    // Texture coordinates in double up to each run's fraction of a repeat,
+    // so a texture repeated a thousand times is sampled where it should be.
+    double q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0;
+    float texW = 0, texH = 0;
     if constexpr (kTextured) {
-        q = at(kQ), s = at(kSQ), tq = at(kTQ);
-        qdx = t.plane[kQ].dx, sdx = t.plane[kSQ].dx, tdx = t.plane[kTQ].dx;
+        const double dfx = (double)x0 - t.refX, dfy = (double)y - t.refY;
+        auto atd = [&](int k) { return t.tex[k].at + t.tex[k].dx * dfx + t.tex[k].dy * dfy; };
+        q = atd(0), s = atd(1), tq = atd(2);
+        qdx = t.tex[0].dx, sdx = t.tex[1].dx, tdx = t.tex[2].dx;
         texW = (float)tex->width;
         texH = (float)tex->height;
     }
@@ -417,43 +443,41 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
         const TexLevel* coarse = nullptr;
         uint32_t U1 = 0, V1 = 0, dU1 = 0, dV1 = 0, mipWeight = 0;
         if constexpr (kTextured) {
-            const float qe = q + qdx * (float)n, se = s + sdx * (float)n, te = tq + tdx * (float)n;
+            const double qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
             if (any) {
-                const float w0 = 1.0f / q, w1 = 1.0f / qe;
-                u = s * w0, v = tq * w0;
-                const float ue = se * w1, ve = te * w1;
-                const float inv = 1.0f / (float)n;
-                du_ = (ue - u) * inv, dv_ = (ve - v) * inv;
+                const double w0 = 1.0 / q, w1 = 1.0 / qe;
+                const double ud = s * w0, vd = tq * w0;
+                const double dud = (se * w1 - ud) / n, dvd = (te * w1 - vd) / n;
+                du_ = (float)dud, dv_ = (float)dvd;
                 if (mode == TexMode::kLinear) {
                     linear = true;
                 } else if (mode == TexMode::kLodSelect || mode == TexMode::kMip) {
                     // Magnified when a pixel step spans at most one texel.
-                    const float dudy = (t.plane[kSQ].dy - u * t.plane[kQ].dy) * w0;
-                    const float dvdy = (t.plane[kTQ].dy - v * t.plane[kQ].dy) * w0;
-                    const float rx = du_ * du_ * texW * texW + dv_ * dv_ * texH * texH;
-                    const float ry = dudy * dudy * texW * texW + dvdy * dvdy * texH * texH;
+                    const double dudy = (t.tex[1].dy - ud * t.tex[0].dy) * w0;
+                    const double dvdy = (t.tex[2].dy - vd * t.tex[0].dy) * w0;
+                    const double w2 = (double)texW * texW, h2 = (double)texH * texH;
+                    const double rho2 = std::max(dud * dud * w2 + dvd * dvd * h2, dudy * dudy * w2 + dvdy * dvdy * h2);
                     if (mode == TexMode::kMip) {
                         linear = true;
-                        PickLevels(*tex, std::max(rx, ry), &fine, &coarse, &mipWeight);
+                        PickLevels(*tex, (float)rho2, &fine, &coarse, &mipWeight);
                     } else {
-                        linear = std::max(rx, ry) <= 1.0f ? ps.magLinear : ps.minLinear;
+                        linear = rho2 <= 1.0 ? ps.magLinear : ps.minLinear;
                     }
                 }
                 if (fixedWrap) {
-                    // Relative to a whole number of repeats, so the values stay small.
-                    const float su = (float)fine->width * 65536.0f, sv = (float)fine->height * 65536.0f;
-                    const float fu = u - (float)FloorInt(u), fv = v - (float)FloorInt(v);
-                    U = (uint32_t)ToTexel(fu * su);
-                    V = (uint32_t)ToTexel(fv * sv);
-                    dU = (uint32_t)ToTexel(du_ * su);
-                    dV = (uint32_t)ToTexel(dv_ * sv);
+                    // The fraction of a repeat in 16.16 texels, the steps beside it.
+                    const double fu = Fraction(ud), fv = Fraction(vd);
+                    const double su = fine->width * 65536.0, sv = fine->height * 65536.0;
+                    U = (uint32_t)(fu * su), V = (uint32_t)(fv * sv);
+                    dU = (uint32_t)ToTexelD(dud * su), dV = (uint32_t)ToTexelD(dvd * sv);
                     if (coarse) {
-                        const float cu = (float)coarse->width * 65536.0f, cv = (float)coarse->height * 65536.0f;
-                        U1 = (uint32_t)ToTexel(fu * cu);
-                        V1 = (uint32_t)ToTexel(fv * cv);
-                        dU1 = (uint32_t)ToTexel(du_ * cu);
-                        dV1 = (uint32_t)ToTexel(dv_ * cv);
+                        const double cu = coarse->width * 65536.0, cv = coarse->height * 65536.0;
+                        U1 = (uint32_t)(fu * cu), V1 = (uint32_t)(fv * cv);
+                        dU1 = (uint32_t)ToTexelD(dud * cu), dV1 = (uint32_t)ToTexelD(dvd * cv);
                     }
+                } else {
+                    // Whole periods of the addressing mode dropped (none when clamping).
+                    u = (float)(ud - Period(ud, au)), v = (float)(vd - Period(vd, av));
                 }
             }
             q = qe, s = se, tq = te;
