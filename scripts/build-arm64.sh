@@ -110,10 +110,12 @@ logs="$out/logs"
 rm -rf "$logs" && mkdir -p "$logs"
 # Each program where CTest would run it: its own folder of the build tree.
 # Death tests fork without exec ("fast"); the one that insists on the
-# re-executing style stays out: qemu-user cannot start an arm64 program that
+# re-executing style stays out, as qemu-user cannot start an arm64 program that
 # an arm64 program executes unless binfmt_misc is set up, which is the
 # machine's business, not a build's.
-export GTEST_FILTER="-FsoundTest.ExitWithoutCloseKeepsTheExitStatus"
+# Nor the one that signals a child blocked in read() during start-up: under
+# qemu-user the child leaves the read instead of ending by the signal.
+export GTEST_FILTER="-FsoundTest.ExitWithoutCloseKeepsTheExitStatus:Signals.DuringStartUpTheyEndTheProcessEvenInABlockingCall"
 # The device's golden pictures exactly as x86-64 draws them, not within the
 # usual 8 levels.
 export SOMBRELLA_GOLDEN_EXACT=1
