@@ -61,10 +61,15 @@ HWY_INLINE VI Level(VU v) {
     return Clamp255(hn::ShiftRight<16>(hn::BitCast(d, v)));
 }
 
-// A 16.16 value stepped by d, at the lanes of a chunk `c` pixels into its run.
-HWY_INLINE VU Stepped(uint32_t base, uint32_t d, int c) {
+// A 16.16 value stepped by d, at the lanes of a chunk `c` pixels into its
+// run; laneD holds 0, d, 2d, ...
+HWY_INLINE VU Stepped(uint32_t base, uint32_t d, int c, VU laneD) {
+    return hn::Add(hn::Set(DU(), base + (uint32_t)c * d), laneD);
+}
+
+HWY_INLINE VU LaneSteps(uint32_t d) {
     const DU du;
-    return hn::Add(hn::Set(du, base + (uint32_t)c * d), hn::Mul(hn::Iota(du, 0u), hn::Set(du, d)));
+    return hn::Mul(hn::Iota(du, 0u), hn::Set(du, d));
 }
 
 HWY_INLINE VI Channel(VU argb, int shift) {
@@ -213,9 +218,10 @@ HWY_INLINE VI BlendAlphaFactor(DWORD f, VI srcA, VI dstA) {
     return BlendFactor(f, srcA, srcA, dstA, dstA);
 }
 
-// Pixels of one chunk to and from memory: whole vectors when the chunk is
-// full, through a buffer for the short last one.
-HWY_INLINE VU LoadPixels(const uint8_t* p, int bytes, int m) {
+// Pixels of one chunk to and from memory: whole vectors when the row has
+// room for them (lanes past the chunk are written back as they were read;
+// one thread owns the row), else through a buffer.
+HWY_INLINE VU LoadPixels(const uint8_t* p, int bytes, int m, bool room) {
     const DU du;
     const D16 d16;
     const int n = (int)hn::Lanes(du);
@@ -224,7 +230,7 @@ HWY_INLINE VU LoadPixels(const uint8_t* p, int bytes, int m) {
         for (int i = 0; i < m; ++i) buf[i] = LoadDepth(p + 3 * i, 3);
         return hn::Load(du, buf);
     }
-    if (m == n) {
+    if (m == n || room) {
         if (bytes == 2) return hn::PromoteTo(du, hn::LoadU(d16, reinterpret_cast<const uint16_t*>(p)));
         return hn::LoadU(du, reinterpret_cast<const uint32_t*>(p));
     }
@@ -238,7 +244,7 @@ HWY_INLINE VU LoadPixels(const uint8_t* p, int bytes, int m) {
     return hn::Load(du, buf);
 }
 
-HWY_INLINE void StorePixels(VU v, uint8_t* p, int bytes, int m) {
+HWY_INLINE void StorePixels(VU v, uint8_t* p, int bytes, int m, bool room) {
     const DU du;
     const D16 d16;
     const DI di;
@@ -251,7 +257,7 @@ HWY_INLINE void StorePixels(VU v, uint8_t* p, int bytes, int m) {
     }
     if (bytes == 2) {
         const auto v16 = hn::DemoteTo(d16, hn::BitCast(di, v));  // values fit 16 bits
-        if (m == n) {
+        if (m == n || room) {
             hn::StoreU(v16, d16, reinterpret_cast<uint16_t*>(p));
         } else {
             HWY_ALIGN uint16_t buf[hn::MaxLanes(D16())];
@@ -260,7 +266,7 @@ HWY_INLINE void StorePixels(VU v, uint8_t* p, int bytes, int m) {
         }
         return;
     }
-    if (m == n) {
+    if (m == n || room) {
         hn::StoreU(v, du, reinterpret_cast<uint32_t*>(p));
     } else {
         HWY_ALIGN uint32_t buf[hn::MaxLanes(DU())];
@@ -273,7 +279,7 @@ HWY_INLINE void StorePixels(VU v, uint8_t* p, int bytes, int m) {
 HWY_INLINE void UnpackColor(ColorFormat f, const uint8_t* p, int m, VI& r, VI& g, VI& b, VI& a) {
     const DI d;
     if (f == ColorFormat::kXrgb8888 || f == ColorFormat::kArgb8888) {
-        const VU v = LoadPixels(p, 4, m);
+        const VU v = LoadPixels(p, 4, m, false);
         r = Channel(v, 16), g = Channel(v, 8), b = Channel(v, 0);
         a = f == ColorFormat::kArgb8888 ? Channel(v, 24) : hn::Set(d, 255);
         return;
@@ -369,6 +375,8 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
         srdx = step(kSR), sgdx = step(kSG), sbdx = step(kSB);
     }
     const VF laneF = hn::ConvertTo(df, hn::Iota(di, 0));
+    const VU Lrdx = LaneSteps(rdx), Lgdx = LaneSteps(gdx), Lbdx = LaneSteps(bdx), Ladx = LaneSteps(adx);
+    const VU Lsrdx = LaneSteps(srdx), Lsgdx = LaneSteps(sgdx), Lsbdx = LaneSteps(sbdx);
 
     const Target& tg = ps.target;
     const ColorFormat format = tg.colorFormat;
@@ -381,6 +389,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const uint32_t zmask = tg.depthMask;
     const int zshift = ps.depthShift;
     const float zmaxF = (float)ps.depthMax;
+    const int zLimit = tg.depthWidth;  // whole-vector depth access up to here
 
     const TexImage* tex = ps.texture.get();
     const DWORD au = ps.addressU, av = ps.addressV;
@@ -407,11 +416,15 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const uint32_t factor = ps.textureFactor;
     const bool general = ps.blend || ps.alphaTest;
 
+    HWY_ALIGN uint32_t passBits[kRun + hn::MaxLanes(DU())] = {}, zNew[kRun + hn::MaxLanes(DU())] = {},
+                       zOld[kRun + hn::MaxLanes(DU())] = {}, texels[kRun + hn::MaxLanes(DU())] = {};
+    HWY_ALIGN float zs[kRun + hn::MaxLanes(DF())] = {};
+    // A run's end is the next one's start: its 1/q, u and v, when computed.
+    bool haveStart = false;
+    double startW = 0, startU = 0, startV = 0;
     for (int x = x0; x < x1;) {
         const int n = std::min(kRun, x1 - x);
         // Depth first: a run hidden behind what is drawn costs little.
-        HWY_ALIGN uint32_t passBits[kRun + hn::MaxLanes(DU())], zNew[kRun + hn::MaxLanes(DU())], zOld[kRun + hn::MaxLanes(DU())];
-        HWY_ALIGN float zs[kRun + hn::MaxLanes(DF())] = {};
         if (kDepth != 0 && zSequential)
             for (int i = 0; i < n; ++i, z += zdx) zs[i] = z;
         bool any = false;
@@ -422,7 +435,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                 const VF zf = zSequential ? hn::Load(df, zs + c)
                                           : hn::Add(hn::Set(df, z), hn::Mul(hn::Add(laneF, hn::Set(df, (float)c)), hn::Set(df, zdx)));
                 const VU zi = DepthFromFloat(zf, zmaxF, ps.depthMax);
-                const VU raw = LoadPixels(zp + c * zbytes, zbytes, m);
+                const VU raw = LoadPixels(zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
                 const VU old = hn::ShiftRightSame(hn::And(raw, hn::Set(du, zmask)), zshift);
                 pass = hn::And(pass, CompareU(ps.depthFunc, zi, old));
                 hn::Store(zi, du, zNew + c);
@@ -445,9 +458,14 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
         if constexpr (kTextured) {
             const double qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
             if (any) {
-                const double w0 = 1.0 / q, w1 = 1.0 / qe;
-                const double ud = s * w0, vd = tq * w0;
-                const double dud = (se * w1 - ud) / n, dvd = (te * w1 - vd) / n;
+                const double w0 = haveStart ? startW : 1.0 / q, w1 = 1.0 / qe;
+                const double ud = haveStart ? startU : s * w0, vd = haveStart ? startV : tq * w0;
+                const double ue = se * w1, ve = te * w1;
+                haveStart = true;
+                startW = w1, startU = ue, startV = ve;
+                // Whole runs divide by a power of two: a multiply, exactly.
+                const double dud = n == kRun ? (ue - ud) * (1.0 / kRun) : (ue - ud) / n;
+                const double dvd = n == kRun ? (ve - vd) * (1.0 / kRun) : (ve - vd) / n;
                 du_ = (float)dud, dv_ = (float)dvd;
                 if (mode == TexMode::kLinear) {
                     linear = true;
@@ -480,12 +498,12 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                     u = (float)(ud - Period(ud, au)), v = (float)(vd - Period(vd, av));
                 }
             }
+            if (!any) haveStart = false;
             q = qe, s = se, tq = te;
         }
 
         if (any) {
             // Other addressing samples lane by lane, coordinates stepped as floats.
-            HWY_ALIGN uint32_t texels[kRun + hn::MaxLanes(DU())] = {};
             if (kTextured && !fixedWrap) {
                 float uu = u, vv = v;
                 for (int i = 0; i < n; ++i, uu += du_, vv += dv_) {
@@ -494,11 +512,12 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         texels[i] = raster::LerpArgb(texels[i], SampleLinear(*coarse, uu, vv, au, av, xFirst), mipWeight);
                 }
             }
+            const VU LdU = LaneSteps(dU), LdV = LaneSteps(dV), LdU1 = LaneSteps(dU1), LdV1 = LaneSteps(dV1);
             for (int c = 0; c < n; c += lanes) {
                 const int m = std::min(lanes, n - c);
                 const MI pass = hn::RebindMask(di, hn::Ne(hn::Load(du, passBits + c), hn::Zero(du)));
                 if (hn::AllFalse(di, pass)) continue;
-                VI cr = Level(Stepped(r, rdx, c)), cg = Level(Stepped(g, gdx, c)), cb = Level(Stepped(b, bdx, c));
+                VI cr = Level(Stepped(r, rdx, c, Lrdx)), cg = Level(Stepped(g, gdx, c, Lgdx)), cb = Level(Stepped(b, bdx, c, Lbdx));
                 VI ca;
                 VU texel;
                 if constexpr (!kTextured) {
@@ -506,12 +525,12 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                     // of the diffuse colour; white with the diffuse alpha keeps the
                     // modulating rule exact.
                     texel = hn::Or(hn::Set(du, 0x00FFFFFFu),
-                                   hn::ShiftLeft<24>(hn::BitCast(du, Level(Stepped(a, adx, c)))));
+                                   hn::ShiftLeft<24>(hn::BitCast(du, Level(Stepped(a, adx, c, Ladx)))));
                 } else if (fixedWrap) {
-                    const VU uu = Stepped(U, dU, c), vv = Stepped(V, dV, c);
+                    const VU uu = Stepped(U, dU, c, LdU), vv = Stepped(V, dV, c, LdV);
                     texel = linear ? FetchLinearWrap(*fine, uu, vv, xFirst) : FetchPointWrap(*fine, uu, vv);
                     if (coarse) {
-                        const VU cu = Stepped(U1, dU1, c), cv = Stepped(V1, dV1, c);
+                        const VU cu = Stepped(U1, dU1, c, LdU1), cv = Stepped(V1, dV1, c, LdV1);
                         texel = LerpArgbV(texel, FetchLinearWrap(*coarse, cu, cv, xFirst), hn::Set(du, mipWeight));
                     }
                 } else {
@@ -525,9 +544,9 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                     }
                     ca = ta;
                 } else {
-                    const VI da = Level(Stepped(a, adx, c));
-                    const VI sR = Level(Stepped(sr, srdx, c)), sG = Level(Stepped(sg, sgdx, c)),
-                             sB = Level(Stepped(sb, sbdx, c));
+                    const VI da = Level(Stepped(a, adx, c, Ladx));
+                    const VI sR = Level(Stepped(sr, srdx, c, Lsrdx)), sG = Level(Stepped(sg, sgdx, c, Lsgdx)),
+                             sB = Level(Stepped(sb, sbdx, c, Lsbdx));
                     const VI fr = hn::Set(di, (int32_t)((factor >> 16) & 255)),
                              fg = hn::Set(di, (int32_t)((factor >> 8) & 255)), fb = hn::Set(di, (int32_t)(factor & 255)),
                              fa = hn::Set(di, (int32_t)(factor >> 24));
@@ -549,9 +568,9 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                 }
                 if (specular) {
                     const VI full = hn::Set(di, 255);
-                    cr = hn::Min(full, hn::Add(cr, Level(Stepped(sr, srdx, c))));
-                    cg = hn::Min(full, hn::Add(cg, Level(Stepped(sg, sgdx, c))));
-                    cb = hn::Min(full, hn::Add(cb, Level(Stepped(sb, sbdx, c))));
+                    cr = hn::Min(full, hn::Add(cr, Level(Stepped(sr, srdx, c, Lsrdx))));
+                    cg = hn::Min(full, hn::Add(cg, Level(Stepped(sg, sgdx, c, Lsgdx))));
+                    cb = hn::Min(full, hn::Add(cb, Level(Stepped(sb, sbdx, c, Lsbdx))));
                 }
                 MI write = pass;
                 if (general && ps.alphaTest)
@@ -562,7 +581,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                         const VU mask = hn::Set(du, zmask);
                         const VU nz = hn::Or(hn::AndNot(mask, raw),
                                              hn::And(hn::ShiftLeftSame(hn::Load(du, zNew + c), zshift), mask));
-                        StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), zp + c * zbytes, zbytes, m);
+                        StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
                     }
                 }
                 uint8_t* p = cp + c * cbytes;
@@ -582,9 +601,10 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
                                                         Mul255(da, BlendAlphaFactor(dfct, ca, da))));
                     cr = nr, cg = ng, cb = nb, ca = na;
                 }
-                old = LoadPixels(p, cbytes, m);
+                const bool room = x + c + lanes <= tg.width;
+                old = LoadPixels(p, cbytes, m, room);
                 StorePixels(hn::IfThenElse(hn::RebindMask(du, write), PackColor(format, cr, cg, cb, ca), old), p,
-                            cbytes, m);
+                            cbytes, m, room);
             }
         }
         const uint32_t un = (uint32_t)n;
