@@ -11,7 +11,7 @@ packages=(
   python3 python3-pil python3-numpy imagemagick
   xmp openmpt123 sox ffmpeg
   xvfb xdotool valgrind openbox x11-utils libx11-dev time
-  libosmesa6-dev libstb-dev libassimp-dev
+  libosmesa6-dev libstb-dev libassimp-dev libhwy-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   desktop-file-utils appstream help2man
 )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test: the normal build,
 # the same suite under AddressSanitizer + UndefinedBehaviorSanitizer, the
-# libFuzzer targets for a bounded number of inputs each, and the Windows
+# libFuzzer targets for a bounded number of inputs each, the arm64 build
+# with its tests under qemu-user (scripts/build-arm64.sh), and the Windows
 # build under Wine (scripts/windows-checks.sh).
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -29,6 +30,11 @@ CC=clang CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -DCMAKE_BUILD_TYPE=Rel
   -DSOMBRELLA_BENCH=OFF >/dev/null
 cmake --build "$top/build-fuzz" --target fuzz_all -j"$jobs"
 ctest --test-dir "$top/build-fuzz" -j"$jobs" --output-on-failure --timeout 900 -L fuzz
+
+echo "== arm64: cross-build, the tests and the demo under qemu-user =="
+# Skips itself (a "SKIP:" line) where the cross compiler, qemu or the arm64
+# packages cannot be had; the demo's frames are compared with build/'s.
+SOMBRELLA_NATIVE_BUILD="$top/build" "$top/scripts/build-arm64.sh" --test
 
 echo "== Windows: mingw-w64 build, Wine runs and the oracles =="
 # Skips itself (a "SKIP:" line) where Wine cannot be installed.

@@ -9,8 +9,6 @@
 
 namespace bench {
 
-constexpr int kWidth = 640, kHeight = 480;
-
 struct Vertex {  // the demo's format 274
     float x, y, z, nx, ny, nz, u, v;
 };

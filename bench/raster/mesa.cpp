@@ -1,13 +1,13 @@
 // The same city through Mesa's llvmpipe (OSMesa), fixed-function OpenGL:
-// the same matrices (with clip z moved from [0, w] to [-w, w]), light,
-// material, texture, filters and 16-bit depth.
+// the same matrices (with clip z moved from [0, w] to [-w, w], and the
+// picture moved by half a pixel: Direct3D 7 puts pixel centres on whole
+// coordinates, OpenGL on halves), light, material, texture, filters, depth.
 #include <GL/gl.h>
 #include <GL/osmesa.h>
 
 #include <cstring>
 #include <vector>
 
-#include "common/png_write.h"
 #include "renderers.h"
 
 namespace bench {
@@ -15,24 +15,26 @@ namespace {
 
 class Mesa final : public Renderer {
 public:
-    Mesa(const City& city, std::string* note) : city_(city) {
-        ctx_ = OSMesaCreateContextExt(OSMESA_RGB_565, 16, 0, 0, nullptr);
+    Mesa(const City& city, const Target& target, std::string* note) : city_(city), target_(target) {
+        const size_t pixels = (size_t)target.width * target.height;
+        if (target.colourBits == 16) ctx_ = OSMesaCreateContextExt(OSMESA_RGB_565, target.depthBits, 0, 0, nullptr);
         if (ctx_) {
-            pixels_.resize((size_t)kWidth * kHeight * 2);
+            pixels_.resize(pixels * 2);
             type_ = GL_UNSIGNED_SHORT_5_6_5;
             *note = "RGB565";
         } else {
-            ctx_ = OSMesaCreateContextExt(OSMESA_RGBA, 16, 0, 0, nullptr);
-            pixels_.resize((size_t)kWidth * kHeight * 4);
+            // BGRA bytes are XRGB8888 words on a little-endian machine, as ours.
+            ctx_ = OSMesaCreateContextExt(OSMESA_BGRA, target.depthBits, 0, 0, nullptr);
+            pixels_.resize(pixels * 4);
             type_ = GL_UNSIGNED_BYTE;
-            *note = "RGBA8888 (no RGB565 context)";
+            *note = target.colourBits == 16 ? "BGRA8888 (no RGB565 context)" : "BGRA8888";
         }
-        if (!ctx_ || !OSMesaMakeCurrent(ctx_, pixels_.data(), type_, kWidth, kHeight)) {
+        if (!ctx_ || !OSMesaMakeCurrent(ctx_, pixels_.data(), type_, target.width, target.height)) {
             ok_ = false;
             return;
         }
         OSMesaPixelStore(OSMESA_Y_UP, 0);  // rows top to bottom, as ours
-        glViewport(0, 0, kWidth, kHeight);
+        glViewport(0, 0, target.width, target.height);
         glEnable(GL_DEPTH_TEST);
         glDepthFunc(GL_LEQUAL);
         glEnable(GL_CULL_FACE);
@@ -46,6 +48,12 @@ public:
         zfix._11 = zfix._22 = zfix._44 = 1;
         zfix._33 = 2;
         zfix._43 = -1;
+        // Direct3D's pixel (i, j) is centred on (i, j) of its viewport, with y
+        // down; OpenGL's on (i + 0.5, j + 0.5) with y up (rows stored top to
+        // bottom here). Half a pixel right and half a pixel down in clip
+        // space lands D3D's centres on OpenGL's.
+        zfix._41 = 1.0f / target.width;
+        zfix._42 = -1.0f / target.height;
         D3DMATRIX proj = Multiply(city.projection, zfix);
         glMatrixMode(GL_PROJECTION);
         glLoadMatrixf(&proj._11);
@@ -115,23 +123,26 @@ public:
         glFinish();
     }
 
-    bool Save(const std::string& path) override {
-        std::vector<uint8_t> rgb((size_t)kWidth * kHeight * 3);
-        for (size_t i = 0; i < (size_t)kWidth * kHeight; ++i) {
-            uint8_t* o = &rgb[i * 3];
+    Picture Read() const override {
+        Picture pic{target_.width, target_.height, {}};
+        const size_t n = (size_t)pic.width * pic.height;
+        pic.rgb.resize(n * 3);
+        for (size_t i = 0; i < n; ++i) {
+            uint8_t* o = &pic.rgb[i * 3];
             if (type_ == GL_UNSIGNED_SHORT_5_6_5) {
                 uint16_t p;
                 std::memcpy(&p, &pixels_[i * 2], 2);
                 o[0] = (uint8_t)((p >> 11) << 3), o[1] = (uint8_t)(((p >> 5) & 63) << 2), o[2] = (uint8_t)((p & 31) << 3);
             } else {
-                std::memcpy(o, &pixels_[i * 4], 3);
+                o[0] = pixels_[i * 4 + 2], o[1] = pixels_[i * 4 + 1], o[2] = pixels_[i * 4];
             }
         }
-        return sombrella::png::Write(path, kWidth, kHeight, 3, rgb.data());
+        return pic;
     }
 
 private:
     const City& city_;
+    Target target_;
     OSMesaContext ctx_ = nullptr;
     std::vector<uint8_t> pixels_;
     GLenum type_ = GL_UNSIGNED_BYTE;
@@ -141,6 +152,8 @@ private:
 
 }  // namespace
 
-Renderer* MakeMesa(const City& city, std::string* note) { return new Mesa(city, note); }
+Renderer* MakeMesa(const City& city, const Target& target, std::string* note) {
+    return new Mesa(city, target, note);
+}
 
 }  // namespace bench

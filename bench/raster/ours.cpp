@@ -2,7 +2,6 @@
 #include <vector>
 
 #include "common/pixel_format.h"
-#include "common/png_write.h"
 #include "d3d/direct3d.h"
 #include "ddraw/surface.h"
 #include "renderers.h"
@@ -29,19 +28,21 @@ public:
 
 class Ours final : public Renderer {
 public:
-    Ours(const City& city, bool overdraw) : city_(city), overdraw_(overdraw) {
-        const DDPIXELFORMAT colour = overdraw ? sombrella::pixel::Xrgb8888() : sombrella::pixel::Rgb565();
-        target_ = new Surface(nullptr, kWidth, kHeight, colour, DDSCAPS_3DDEVICE, 0);
-        depth_ = new Surface(nullptr, kWidth, kHeight, sombrella::ddraw::FormatDepth(16, 0), DDSCAPS_ZBUFFER, 0);
-        target_->AddAttachedSurface(depth_);
+    Ours(const City& city, const Target& target, bool overdraw) : city_(city), target_(target) {
+        const DDPIXELFORMAT colour = overdraw || target.colourBits == 32 ? sombrella::pixel::Xrgb8888()
+                                                                         : sombrella::pixel::Rgb565();
+        colour_ = new Surface(nullptr, target.width, target.height, colour, DDSCAPS_3DDEVICE, 0);
+        depth_ = new Surface(nullptr, target.width, target.height, sombrella::ddraw::FormatDepth(target.depthBits, 0),
+                             DDSCAPS_ZBUFFER, 0);
+        colour_->AddAttachedSurface(depth_);
         int n = city.textureSize;
         texture_ = new Surface(nullptr, n, n, sombrella::ddraw::FormatRGB565(), DDSCAPS_TEXTURE, 0);
         for (int y = 0; y < n; ++y)
             std::memcpy(texture_->Bits() + (size_t)y * texture_->Pitch(), &city.texture[(size_t)y * n], n * 2);
         texture_->Touch();
         d3d_ = sombrella::d3d::CreateDirect3D(&ddraw_);
-        if (!d3d_ || d3d_->CreateDevice(IID_IDirect3DRGBDevice, target_, &device_) != D3D_OK) return;
-        D3DVIEWPORT7 vp{0, 0, kWidth, kHeight, 0.0f, 1.0f};
+        if (!d3d_ || d3d_->CreateDevice(IID_IDirect3DRGBDevice, colour_, &device_) != D3D_OK) return;
+        D3DVIEWPORT7 vp{0, 0, (DWORD)target.width, (DWORD)target.height, 0.0f, 1.0f};
         device_->SetViewport(&vp);
         D3DMATRIX proj = city.projection;
         device_->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &proj);
@@ -70,7 +71,7 @@ public:
         if (d3d_) d3d_->Release();
         texture_->Release();
         depth_->Release();
-        target_->Release();
+        colour_->Release();
     }
     bool Ok() const override { return device_ != nullptr; }
 
@@ -86,34 +87,43 @@ public:
         device_->EndScene();
     }
 
-    bool Save(const std::string& path) override {
-        std::vector<uint8_t> rgb((size_t)kWidth * kHeight * 3);
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
-                uint16_t p;
-                std::memcpy(&p, target_->Bits() + (size_t)y * target_->Pitch() + x * 2, 2);
-                uint8_t* o = &rgb[((size_t)y * kWidth + x) * 3];
-                o[0] = (uint8_t)((p >> 11) << 3), o[1] = (uint8_t)(((p >> 5) & 63) << 2), o[2] = (uint8_t)((p & 31) << 3);
+    Picture Read() const override {
+        Picture pic{target_.width, target_.height, {}};
+        pic.rgb.resize((size_t)pic.width * pic.height * 3);
+        const bool wide = colour_->Pitch() >= pic.width * 4;
+        for (int y = 0; y < pic.height; ++y) {
+            const uint8_t* row = colour_->Bits() + (size_t)y * colour_->Pitch();
+            for (int x = 0; x < pic.width; ++x) {
+                uint8_t* o = &pic.rgb[((size_t)y * pic.width + x) * 3];
+                if (wide) {
+                    o[0] = row[x * 4 + 2], o[1] = row[x * 4 + 1], o[2] = row[x * 4];
+                } else {
+                    uint16_t p;
+                    std::memcpy(&p, row + x * 2, 2);
+                    o[0] = (uint8_t)((p >> 11) << 3), o[1] = (uint8_t)(((p >> 5) & 63) << 2),
+                    o[2] = (uint8_t)((p & 31) << 3);
+                }
             }
-        return sombrella::png::Write(path, kWidth, kHeight, 3, rgb.data());
+        }
+        return pic;
     }
 
     double Overdraw() const {
         uint64_t sum = 0;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < kWidth; ++x) {
+        for (int y = 0; y < target_.height; ++y)
+            for (int x = 0; x < target_.width; ++x) {
                 uint32_t p;
-                std::memcpy(&p, target_->Bits() + (size_t)y * target_->Pitch() + x * 4, 4);
+                std::memcpy(&p, colour_->Bits() + (size_t)y * colour_->Pitch() + x * 4, 4);
                 sum += (p & 0xFF) - 0x60;  // minus the clear colour's blue
             }
-        return (double)sum / ((double)kWidth * kHeight);
+        return (double)sum / ((double)target_.width * target_.height);
     }
 
 private:
     const City& city_;
-    bool overdraw_;
+    Target target_;
     NoDirectDraw ddraw_;
-    Surface* target_;
+    Surface* colour_;
     Surface* depth_;
     Surface* texture_;
     IDirect3D7* d3d_ = nullptr;
@@ -122,7 +132,9 @@ private:
 
 }  // namespace
 
-Renderer* MakeOurs(const City& city, bool overdraw) { return new Ours(city, overdraw); }
+Renderer* MakeOurs(const City& city, const Target& target, bool overdraw) {
+    return new Ours(city, target, overdraw);
+}
 
 double MeasureOverdraw(Renderer* counting) { return static_cast<Ours*>(counting)->Overdraw(); }
 

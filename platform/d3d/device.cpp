@@ -2,8 +2,12 @@
 #include "d3d/render_scale.h"
 
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 
+#include "common/knobs.h"
 #include "d3d/formats.h"
+#include "d3d/raster/simd.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::d3d {
@@ -47,6 +51,12 @@ Device::Device(IDirect3D7* d3d, ddraw::Surface* target, REFCLSID type) : d3d_(d3
     d3d_->AddRef();
     target_->AddRef();
     raster::ResetToDefaults(state_, target_->AttachedDepth() != nullptr);
+    // Enhanced rendering's minification; off keeps the faithful picture.
+    const char* mipmaps = knobs::String("SOMBRELLA_MIPMAPS");
+    state_.mipmaps = mipmaps && std::string_view(mipmaps) == "1";
+    // Runs the pixel pipeline with one named vector target (tests, comparisons).
+    if (const char* simd = knobs::String("SOMBRELLA_SIMD"); simd && !raster::ForceSimdTarget(simd))
+        std::fprintf(stderr, "SOMBRELLA_SIMD: no target \"%s\" here (have: %s)\n", simd, raster::AvailableSimdTargets());
     viewport_ = D3DVIEWPORT7{0, 0, target_->LogicalWidth(), target_->LogicalHeight(), 0.0f, 1.0f};
     state_.viewport = ScaleViewport(viewport_, *target_);
     // Every transform starts as the identity, the stored-only ones too.
@@ -62,7 +72,7 @@ void Device::UpdateProjection() {
 
 Device::~Device() {
     pipeline_.Flush();
-    for (ddraw::Surface*& t : state_.texture) {
+    for (ddraw::Surface*& t : textures_) {
         if (t) t->Release();
         t = nullptr;
     }
@@ -168,7 +178,7 @@ HRESULT Device::Clear(DWORD count, LPD3DRECT rects, DWORD flags, D3DCOLOR color,
     if (!(flags & (D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL))) return DDERR_INVALIDPARAMS;
     if (target_->Lost()) return DDERR_SURFACELOST;
     raster::Target t;
-    if (!raster::DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
+    if (!DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
     if ((flags & (D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL)) && !t.depth) return D3DERR_ZBUFFER_NOTPRESENT;
     if ((flags & D3DCLEAR_ZBUFFER) && !(z >= 0.0f && z <= 1.0f)) return DDERR_INVALIDPARAMS;
     if (nothing) return D3D_OK;
@@ -311,8 +321,11 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
     (void)flags;
     if (target_->Lost()) return DDERR_SURFACELOST;
     raster::Target t;
-    if (!raster::DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
+    if (!DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
+    // The copy of stage 0's texels as they are now (only stage 0 is drawn with).
+    state_.texture[0] = textures_[0] ? textureCaches_[0].Get(*textures_[0], state_.mipmaps) : nullptr;
     HRESULT hr = pipeline_.DrawIndexed(state_, t, type, fvf, vertices, vertexCount, indices, indexCount);
+    state_.texture[0] = nullptr;  // queued work holds its own reference
     // Outside a scene there is no EndScene to wait for: finish now.
     if (!inScene_) pipeline_.Flush();
     return hr;
@@ -320,7 +333,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
 
 HRESULT Device::GetTexture(DWORD stage, LPDIRECTDRAWSURFACE7* out) {
     if (!out || stage >= raster::kStageCount) return DDERR_INVALIDPARAMS;
-    ddraw::Surface* t = state_.texture[stage];
+    ddraw::Surface* t = textures_[stage];
     if (t) t->AddRef();
     *out = t;
     return D3D_OK;
@@ -338,9 +351,9 @@ HRESULT Device::SetTexture(DWORD stage, LPDIRECTDRAWSURFACE7 texture) {
         else
             t = nullptr;
     }
-    ddraw::Surface* old = state_.texture[stage];
-    state_.texture[stage] = t;
-    if (old != t) pipeline_.TextureUnbound(stage);
+    ddraw::Surface* old = textures_[stage];
+    textures_[stage] = t;
+    if (old != t) textureCaches_[stage].Reset();
     // Queued triangles keep their own copy of the texels, so the old
     // surface may go at once.
     if (old) old->Release();

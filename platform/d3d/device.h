@@ -8,6 +8,7 @@
 
 #include "d3d/raster/pipeline.h"
 #include "d3d/raster/state.h"
+#include "d3d/surfaces.h"
 
 namespace sombrella::ddraw {
 class Surface;
@@ -64,6 +65,8 @@ private:
     GUID type_;
     bool inScene_ = false;
     raster::DeviceState state_;
+    ddraw::Surface* textures_[raster::kStageCount]{};  // this device holds the references
+    TextureCache textureCaches_[raster::kStageCount];
     D3DVIEWPORT7 viewport_{};  // as the program set it; state_.viewport is in pixels
     D3DMATRIX projection_{};   // as the program set it; state_.projection maps onto the pixels
     D3DMATRIX extraTransforms_[3 + raster::kStageCount]{};  // WORLD1..3, TEXTURE0..7: stored only

@@ -5,6 +5,7 @@
 
 #include "d3d/device.h"
 #include "d3d/formats.h"
+#include "d3d/surfaces.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::d3d {
@@ -40,7 +41,7 @@ public:
         if (!surface || !(surface->Caps() & DDSCAPS_3DDEVICE)) return DDERR_INVALIDCAPS;
         if (surface->Lost()) return DDERR_SURFACELOST;
         raster::Target described;
-        if (!raster::DescribeTarget(surface, &described)) return DDERR_INVALIDPIXELFORMAT;
+        if (!DescribeTarget(surface, &described)) return DDERR_INVALIDPIXELFORMAT;
         *out = new Device(this, surface, type);
         return D3D_OK;
     }

@@ -1,10 +1,14 @@
 // Small rendered scenes compared with checked-in golden pictures.
 // SOMBRELLA_UPDATE_GOLDEN=1 rewrites the goldens (look at them before committing).
+// Every scene runs under every vector target the CPU has, to the same bytes.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "d3d/raster/simd.h"
 #include "d3d_rig.h"
 
 using namespace d3dtest;
@@ -106,20 +110,36 @@ void LitCube(const D3DLIGHT7& light, const char* name) {
     End(rig, name);
 }
 
-TEST(Golden, LitCubeDirectional) {
+std::vector<std::string> SimdTargets() {
+    std::istringstream in(sombrella::d3d::raster::AvailableSimdTargets());
+    std::vector<std::string> names;
+    for (std::string n; in >> n;) names.push_back(n);
+    return names;
+}
+
+class Golden : public testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override { ASSERT_TRUE(sombrella::d3d::raster::ForceSimdTarget(GetParam().c_str())); }
+    void TearDown() override { sombrella::d3d::raster::ForceSimdTarget(nullptr); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Simd, Golden, testing::ValuesIn(SimdTargets()),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+TEST_P(Golden, LitCubeDirectional) {
     D3DLIGHT7 l = MakeLight(D3DLIGHT_DIRECTIONAL);
     l.dvDirection = {0.6f, -0.8f, 1.0f};
     LitCube(l, "lit_cube_directional");
 }
 
-TEST(Golden, LitCubePoint) {
+TEST_P(Golden, LitCubePoint) {
     D3DLIGHT7 l = MakeLight(D3DLIGHT_POINT);
     l.dvPosition = {-2.0f, 2.5f, -3.0f};
     l.dvAttenuation1 = 0.08f;
     LitCube(l, "lit_cube_point");
 }
 
-TEST(Golden, LitCubeSpot) {
+TEST_P(Golden, LitCubeSpot) {
     D3DLIGHT7 l = MakeLight(D3DLIGHT_SPOT);
     l.dvPosition = {0.0f, 3.0f, -3.0f};
     l.dvDirection = {0.0f, -1.0f, 1.0f};
@@ -145,7 +165,7 @@ void FloorScene(Rig& rig) {
     rig.device->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &proj);
 }
 
-TEST(Golden, SpotConeEdge) {
+TEST_P(Golden, SpotConeEdge) {
     Rig rig;
     FloorScene(rig);
     Material(rig.device, 0.9f, 0.9f, 0.9f);
@@ -162,7 +182,7 @@ TEST(Golden, SpotConeEdge) {
     End(rig, "spot_cone_edge");
 }
 
-TEST(Golden, PointAttenuation) {
+TEST_P(Golden, PointAttenuation) {
     Rig rig;
     FloorScene(rig);
     Material(rig.device, 0.9f, 0.9f, 0.9f);
@@ -192,7 +212,7 @@ struct TexTl {
     float u, v;
 };
 
-TEST(Golden, TexturedQuadBilinearWrap) {
+TEST_P(Golden, TexturedQuadBilinearWrap) {
     Rig rig;
     IDirect3DDevice7* dev = rig.device;
     Surface* tex = MakeTexture(4, 4, sombrella::ddraw::FormatRGB565());
@@ -215,7 +235,7 @@ TEST(Golden, TexturedQuadBilinearWrap) {
     tex->Release();
 }
 
-TEST(Golden, PerspectiveCorrectCheckerboard) {
+TEST_P(Golden, PerspectiveCorrectCheckerboard) {
     Rig rig;
     IDirect3DDevice7* dev = rig.device;
     FloorScene(rig);
@@ -230,7 +250,7 @@ TEST(Golden, PerspectiveCorrectCheckerboard) {
     tex->Release();
 }
 
-TEST(Golden, NearPlaneClipsTriangleThroughCamera) {
+TEST_P(Golden, NearPlaneClipsTriangleThroughCamera) {
     Rig rig;
     IDirect3DDevice7* dev = rig.device;
     D3DMATRIX proj = Perspective(1.2f, 1.0f, 1.0f, 40.0f);
@@ -251,7 +271,7 @@ TEST(Golden, NearPlaneClipsTriangleThroughCamera) {
     End(rig, "near_clip");
 }
 
-TEST(Golden, AlphaBlendedOverlap) {
+TEST_P(Golden, AlphaBlendedOverlap) {
     Rig rig;
     IDirect3DDevice7* dev = rig.device;
     dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
@@ -277,7 +297,7 @@ TEST(Golden, AlphaBlendedOverlap) {
     End(rig, "alpha_blend_overlap");
 }
 
-TEST(Golden, DepthFightingLessEqual) {
+TEST_P(Golden, DepthFightingLessEqual) {
     Rig rig;
     IDirect3DDevice7* dev = rig.device;
     dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);

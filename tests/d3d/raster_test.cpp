@@ -206,6 +206,43 @@ TEST(Raster, TextureFormatsSampleTheSameColours) {
     }
 }
 
+// SOMBRELLA_MIPMAPS=1, read when the device is made, filters a minified
+// texture through its mips (remade when the pixels change); unset, the
+// faithful point sampling stays.
+TEST(Raster, MipmapKnobFiltersMinifiedTextures) {
+    for (bool on : {false, true}) {
+        if (on)
+            setenv("SOMBRELLA_MIPMAPS", "1", 1);
+        else
+            unsetenv("SOMBRELLA_MIPMAPS");
+        Rig rig(8, 8, 0, FormatXrgb8888());
+        unsetenv("SOMBRELLA_MIPMAPS");
+        IDirect3DDevice7* dev = rig.device;
+        dev->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        Surface* tex = MakeTexture(32, 32, FormatXrgb8888());
+        FillTexture(tex, [](int x, int y) { return ((x + y) & 1) ? 0xFFFFFFFFu : 0xFF000000u; });
+        ASSERT_EQ(D3D_OK, dev->SetTexture(0, tex));
+        // 32 texels over 8 pixels: level 2.
+        std::vector<TexVertex> v = {{0, 0, 0.5f, 1, 0xFFFFFFFF, 0, 0},
+                                    {8, 0, 0.5f, 1, 0xFFFFFFFF, 1, 0},
+                                    {8, 8, 0.5f, 1, 0xFFFFFFFF, 1, 1},
+                                    {0, 8, 0.5f, 1, 0xFFFFFFFF, 0, 1}};
+        WORD idx[6] = {0, 1, 2, 0, 2, 3};
+        ASSERT_EQ(D3D_OK, dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTexFvf, v.data(), 4, idx, 6, 0));
+        const uint32_t grey = rig.Pixel(3, 3) & 0xFFu;
+        if (on)
+            EXPECT_NEAR((int)grey, 128, 4);
+        else
+            EXPECT_TRUE(grey == 0 || grey == 255) << grey;
+        // New pixels: the next draw sees them, through new mips.
+        FillTexture(tex, [](int, int) { return 0xFF204060u; });
+        ASSERT_EQ(D3D_OK, dev->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, kTexFvf, v.data(), 4, idx, 6, 0));
+        EXPECT_EQ(0xFF204060u, rig.Pixel(3, 3));
+        dev->SetTexture(0, nullptr);
+        tex->Release();
+    }
+}
+
 TEST(Raster, Dxt1TexturesDecode) {
     Rig rig(8, 8, 0, FormatXrgb8888());
     IDirect3DDevice7* dev = rig.device;

@@ -17,7 +17,8 @@ namespace sombrella::d3d::raster {
 constexpr int kSubBits = 4;
 constexpr int kSubOne = 1 << kSubBits;
 
-enum class TexMode : uint8_t { kNone, kPoint, kLinear, kLodSelect };
+// kLodSelect: point or linear by magnification; kMip: trilinear over mips.
+enum class TexMode : uint8_t { kNone, kPoint, kLinear, kLodSelect, kMip };
 
 struct Triangle;
 struct PixelState;
@@ -48,11 +49,10 @@ struct PixelState {
     Target target;
     int depthShift = 0;
     uint32_t depthMax = 0;
-    SpanFn span = nullptr;
+    // Depth stepped pixel by pixel rather than from each run's start: how
+    // every state but the plain modulating RGB565 one has always rounded.
+    bool sequentialDepth = true;
 };
-
-// Picks the span routine specialised for a pixel state.
-SpanFn SelectSpan(const PixelState& ps);
 
 // An attribute as a plane over the screen: value = at + dx * (x - refX) + dy * (y - refY).
 struct Plane {
@@ -61,6 +61,11 @@ struct Plane {
 
 enum Attr { kZ, kQ, kSQ, kTQ, kR, kG, kB, kA, kSR, kSG, kSB, kAttrCount };
 
+// The texture's planes (q, u * q, v * q) in double, at the same reference.
+struct PlaneD {
+    double at, dx, dy;
+};
+
 struct Triangle {
     int32_t x[3], y[3];  // kSubBits fixed point, sorted so y[0] <= y[1] <= y[2]
     int yFirst, yEnd;    // pixel rows [yFirst, yEnd)
@@ -68,6 +73,7 @@ struct Triangle {
     uint32_t pixelState;
     float refX, refY;
     Plane plane[kAttrCount];
+    PlaneD tex[3];
 };
 
 struct ClearCommand {

@@ -53,7 +53,9 @@ ClipVertex Lerp(const ClipVertex& a, const ClipVertex& b, float t) {
     const float* pa = &a.x;
     const float* pb = &b.x;
     float* pr = &r.x;
-    for (int i = 0; i < 13; ++i) pr[i] = pa[i] + (pb[i] - pa[i]) * t;
+    for (int i = 0; i < 11; ++i) pr[i] = pa[i] + (pb[i] - pa[i]) * t;
+    r.u = a.u + (b.u - a.u) * (double)t;
+    r.v = a.v + (b.v - a.v) * (double)t;
     r.outcode = 0;
     return r;
 }
@@ -314,6 +316,7 @@ void FrontEnd::Triangle3(const ClipVertex* a, const ClipVertex* b, const ClipVer
 
 void FrontEnd::Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_t ps, const PixelState& pixel) {
     float s[kMaxClipVerts + 6][14];
+    double tex[kMaxClipVerts + 6][3];
     for (int i = 0; i < count; ++i) {
         const ClipVertex& c = *v[i];
         float* o = s[i];
@@ -332,8 +335,12 @@ void FrontEnd::Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_
         }
         if (!std::isfinite(o[0]) || !std::isfinite(o[1]) || !std::isfinite(q)) return;
         o[3] = q;
-        o[4] = c.u * q;
-        o[5] = c.v * q;
+        o[4] = (float)c.u * q;
+        o[5] = (float)c.v * q;
+        const double qd = rhw_ ? (double)c.w : 1.0 / (double)c.w;
+        tex[i][0] = qd;
+        tex[i][1] = c.u * qd;
+        tex[i][2] = c.v * qd;
         // Flat shading takes every colour from the triangle's first vertex,
         // which clipping may have cut away.
         const ClipVertex& k = flat_ ? *flatFrom_ : c;
@@ -341,15 +348,20 @@ void FrontEnd::Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_
         o[10] = k.sr, o[11] = k.sg, o[12] = k.sb;
     }
     float tri[3][14];
+    double triTex[3][3];
     std::memcpy(tri[0], s[0], sizeof tri[0]);
+    std::memcpy(triTex[0], tex[0], sizeof triTex[0]);
     for (int i = 1; i + 1 < count; ++i) {
         std::memcpy(tri[1], s[i], sizeof tri[1]);
         std::memcpy(tri[2], s[i + 1], sizeof tri[2]);
-        Setup(tri, frame, ps, pixel);
+        std::memcpy(triTex[1], tex[i], sizeof triTex[1]);
+        std::memcpy(triTex[2], tex[i + 1], sizeof triTex[2]);
+        Setup(tri, triTex, frame, ps, pixel);
     }
 }
 
-void FrontEnd::Setup(const float (*s)[14], Frame& frame, uint32_t ps, const PixelState& pixel) {
+void FrontEnd::Setup(const float (*s)[14], const double (*tex)[3], Frame& frame, uint32_t ps,
+                     const PixelState& pixel) {
     int32_t X[3], Y[3];
     for (int i = 0; i < 3; ++i) {
         X[i] = (int32_t)std::lrint(s[i][0] * kSubOne);
@@ -398,6 +410,14 @@ void FrontEnd::Setup(const float (*s)[14], Frame& frame, uint32_t ps, const Pixe
         t.plane[a].at = a0;
         t.plane[a].dx = (d1 * y2 - d2 * y1) * invDet;
         t.plane[a].dy = (d2 * x1 - d1 * x2) * invDet;
+    }
+    // Texture planes in double, so coordinates far from zero keep their fraction.
+    const double ix1 = (X[1] - X[0]) / (double)kSubOne, iy1 = (Y[1] - Y[0]) / (double)kSubOne;
+    const double ix2 = (X[2] - X[0]) / (double)kSubOne, iy2 = (Y[2] - Y[0]) / (double)kSubOne;
+    const double idet = 1.0 / ((double)area / (kSubOne * kSubOne));
+    for (int a = 0; a < 3; ++a) {
+        const double a0 = tex[0][a], d1 = tex[1][a] - a0, d2 = tex[2][a] - a0;
+        t.tex[a] = {a0, (d1 * iy2 - d2 * iy1) * idet, (d2 * ix1 - d1 * ix2) * idet};
     }
     frame.Bin((uint32_t)frame.triangles.size(), t.yFirst, t.yEnd);
     frame.triangles.push_back(t);

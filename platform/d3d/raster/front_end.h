@@ -20,7 +20,9 @@ struct ClipVertex {
     float x, y, z, w;
     float r, g, b, a;
     float sr, sg, sb;
-    float u, v;
+    // Texture coordinates in double: a floor repeating its texture a
+    // thousand times needs more digits than a float keeps.
+    double u, v;
     uint32_t outcode;
 };
 
@@ -37,7 +39,8 @@ private:
     void Triangle3(const ClipVertex* a, const ClipVertex* b, const ClipVertex* c, Frame& frame, uint32_t ps,
                    const PixelState& pixel, const ClipVertex* flatFrom = nullptr);
     void Emit(const ClipVertex* const* v, int count, Frame& frame, uint32_t ps, const PixelState& pixel);
-    void Setup(const float (*s)[14], Frame& frame, uint32_t ps, const PixelState& pixel);
+    // s: screen x, y, then the float attributes; tex: q, u * q, v * q.
+    void Setup(const float (*s)[14], const double (*tex)[3], Frame& frame, uint32_t ps, const PixelState& pixel);
 
     Lighting lighting_;
     uint64_t lightingVersion_ = 0;

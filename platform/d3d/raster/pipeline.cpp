@@ -11,7 +11,6 @@
 #include "d3d/raster/frame.h"
 #include "d3d/raster/front_end.h"
 #include "d3d/raster/validate.h"
-#include "ddraw/surface.h"
 
 namespace sombrella::d3d::raster {
 namespace {
@@ -24,12 +23,6 @@ int DefaultThreads() {
     if (n <= 0) n = (long)std::thread::hardware_concurrency();
     return (int)std::clamp(n, 1L, 16L);
 }
-
-struct TextureCacheEntry {
-    const ddraw::Surface* surface = nullptr;
-    uint64_t generation = 0;
-    std::shared_ptr<const TexImage> image;
-};
 
 bool IsTextureOperand(DWORD arg) { return (arg & ~D3DTA_ALPHAREPLICATE) == D3DTA_TEXTURE; }
 bool IsDiffuseOperand(DWORD arg) { return arg == D3DTA_DIFFUSE || arg == D3DTA_CURRENT; }
@@ -51,7 +44,6 @@ bool PassesDiffuse(DWORD op, DWORD arg1, DWORD arg2) {
 struct Pipeline::Impl {
     Frame frame;
     FrontEnd frontEnd;
-    TextureCacheEntry textures[kStageCount];
 
     int parts = 1;
     std::vector<std::thread> workers;
@@ -121,20 +113,6 @@ struct Pipeline::Impl {
         frame.Reset();
     }
 
-    std::shared_ptr<const TexImage> Texture(DWORD stage, const ddraw::Surface* surface) {
-        TextureCacheEntry& e = textures[stage];
-        if (e.surface != surface || e.generation != surface->Generation() || !e.image) {
-            e.surface = surface;
-            e.generation = surface->Generation();
-            e.image = std::static_pointer_cast<const TexImage>(surface->Derived(e.generation));
-            if (!e.image) {
-                e.image = ConvertTexture(*surface);
-                surface->KeepDerived(e.image, e.generation);
-            }
-        }
-        return e.image;
-    }
-
     PixelState MakePixelState(const DeviceState& state, const Target& target) {
         PixelState ps;
         ps.target = target;
@@ -154,7 +132,7 @@ struct Pipeline::Impl {
         ps.alphaArg2 = ts[D3DTSS_ALPHAARG2];
         ps.textureFactor = rs[D3DRENDERSTATE_TEXTUREFACTOR];
         bool stageOn = ps.colorOp != D3DTOP_DISABLE;
-        if (stageOn && state.texture[0]) ps.texture = Texture(0, state.texture[0]);
+        if (stageOn) ps.texture = state.texture[0];
         ps.magLinear = ts[D3DTSS_MAGFILTER] >= D3DTFG_LINEAR;
         ps.minLinear = ts[D3DTSS_MINFILTER] >= D3DTFN_LINEAR;
         if (!ps.texture) {
@@ -175,6 +153,8 @@ struct Pipeline::Impl {
             ps.texMode = ps.magLinear ? TexMode::kLinear : TexMode::kPoint;
         else
             ps.texMode = TexMode::kLodSelect;
+        // Enhanced rendering filters every texture through its mips.
+        if (ps.texture && state.mipmaps && !ps.texture->mips.empty()) ps.texMode = TexMode::kMip;
         ps.addressU = ts[D3DTSS_ADDRESSU];
         ps.addressV = ts[D3DTSS_ADDRESSV];
         ps.fastModulate = ps.colorOp == D3DTOP_MODULATE &&
@@ -217,7 +197,14 @@ struct Pipeline::Impl {
         }
         // Blending ONE/ZERO is a plain write.
         if (ps.blend && ps.srcBlend == D3DBLEND_ONE && ps.dstBlend == D3DBLEND_ZERO) ps.blend = false;
-        ps.span = SelectSpan(ps);
+        const bool depthOn = ps.depthTest && target.depth;
+        const bool simpleDepth = !depthOn || (target.depthBytes == 2 && target.depthMask == 0xFFFFu &&
+                                              (ps.depthFunc == D3DCMP_LESSEQUAL || ps.depthFunc == D3DCMP_LESS ||
+                                               ps.depthFunc == D3DCMP_ALWAYS));
+        const bool simpleTexture = ps.texMode == TexMode::kNone ||
+                                   (ps.texture->pow2 && ps.addressU == D3DTADDRESS_WRAP && ps.addressV == D3DTADDRESS_WRAP);
+        ps.sequentialDepth = !(ps.fastModulate && simpleDepth && simpleTexture && !ps.blend && !ps.alphaTest &&
+                               !ps.specular && target.colorFormat == ColorFormat::kRgb565);
         return ps;
     }
 };
@@ -268,10 +255,6 @@ HRESULT Pipeline::Clear(const DeviceState& state, const Target& target, DWORD co
 }
 
 void Pipeline::Flush() { impl_->Flush(); }
-
-void Pipeline::TextureUnbound(DWORD stage) {
-    if (stage < kStageCount) impl_->textures[stage] = TextureCacheEntry{};
-}
 
 int Pipeline::ThreadCount() const { return impl_->parts; }
 

@@ -26,10 +26,6 @@ struct Target {
     uint32_t depthMask = 0; // where the Z bits sit in the pixel
 };
 
-// The target described by a render-target surface and its attached depth
-// surface; false for a colour format the rasterizer cannot write.
-bool DescribeTarget(ddraw::Surface* colour, Target* out);
-
 class Pipeline {
 public:
     Pipeline();
@@ -45,9 +41,6 @@ public:
                   D3DCOLOR color, D3DVALUE z);
     // Runs everything queued; returns when the target memory is final.
     void Flush();
-    // The device bound another surface to a stage: cached texel copies of
-    // the old one must not be trusted again (its memory may be reused).
-    void TextureUnbound(DWORD stage);
 
     int ThreadCount() const;
 

@@ -5,10 +5,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 
-namespace sombrella::ddraw {
-class Surface;
-}
+#include "d3d/raster/texture.h"
 
 namespace sombrella::d3d::raster {
 
@@ -28,7 +27,10 @@ struct DeviceState {
     D3DVIEWPORT7 viewport{};
     D3DMATERIAL7 material{};
     std::map<DWORD, LightSlot> lights;
-    ddraw::Surface* texture[kStageCount]{};  // the device holds the references
+    // Each stage's texels as of the draw; the device keeps them current.
+    std::shared_ptr<const TexImage> texture[kStageCount];
+    // Bilinear minification across mip levels (the textures carry mips).
+    bool mipmaps = false;
 
     // Bumped whenever lights, material or transforms change, so derived
     // per-draw data is rebuilt only when needed.

@@ -1,9 +1,9 @@
 #include "d3d/raster/texture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/pixel_format.h"
-#include "ddraw/surface.h"
 
 namespace sombrella::d3d::raster {
 namespace {
@@ -24,10 +24,10 @@ uint32_t Mix(uint32_t a, uint32_t b, int wa, int wb, int div) {
 }
 
 // DXT1: 4x4 blocks of two RGB565 end colours and 2-bit indices.
-void DecodeDxt1(const ddraw::Surface& surface, TexImage* image) {
+void DecodeDxt1(const TextureSource& surface, TexImage* image) {
     const int w = image->width, h = image->height;
-    const uint8_t* bits = surface.Bits();
-    const LONG pitch = surface.Pitch();
+    const uint8_t* bits = surface.bits;
+    const LONG pitch = surface.pitch;
     for (int by = 0; by < (h + 3) / 4; ++by) {
         for (int bx = 0; bx < (w + 3) / 4; ++bx) {
             const uint8_t* block = bits + (ptrdiff_t)by * pitch + (ptrdiff_t)bx * 8;
@@ -51,11 +51,9 @@ void DecodeDxt1(const ddraw::Surface& surface, TexImage* image) {
     }
 }
 
-}  // namespace
-
-std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
+std::shared_ptr<TexImage> Decode(const TextureSource& surface) {
     auto image = std::make_shared<TexImage>();
-    int w = (int)surface.Width(), h = (int)surface.Height();
+    int w = surface.width, h = surface.height;
     if (w <= 0 || h <= 0) {
         w = h = 1;
     }
@@ -67,18 +65,19 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
     while ((1 << image->shiftX) < w) ++image->shiftX;
     image->texels.assign((size_t)w * h, 0xFFFFFFFFu);
 
-    const DDPIXELFORMAT& f = surface.Format();
-    DWORD bytes = surface.BytesPerPixel();
+    if (!surface.bits) return image;
+    const DDPIXELFORMAT& f = surface.format;
+    DWORD bytes = surface.bytesPerPixel;
     bool rgb = (f.dwFlags & DDPF_RGB) != 0;
     bool lum = (f.dwFlags & DDPF_LUMINANCE) != 0;
     bool alphaOnly = (f.dwFlags & DDPF_ALPHA) != 0;
-    if ((f.dwFlags & DDPF_FOURCC) && f.dwFourCC == MAKEFOURCC('D', 'X', 'T', '1') && (int)surface.Width() == w &&
-        (int)surface.Height() == h && surface.Pitch() >= ((w + 3) / 4) * 8) {
+    if ((f.dwFlags & DDPF_FOURCC) && f.dwFourCC == MAKEFOURCC('D', 'X', 'T', '1') && surface.width == w &&
+        surface.height == h && surface.pitch >= ((w + 3) / 4) * 8) {
         DecodeDxt1(surface, image.get());
         return image;
     }
     if ((f.dwFlags & DDPF_FOURCC) || !(rgb || lum || alphaOnly) || bytes < 1 || bytes > 4 ||
-        (int)surface.Width() != w || (int)surface.Height() != h)
+        surface.width != w || surface.height != h)
         return image;
 
     bool hasAlpha = (f.dwFlags & DDPF_ALPHAPIXELS) != 0;
@@ -87,8 +86,8 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
     Channel l(lum ? f.dwLuminanceBitMask : 0);
     Channel a(alphaOnly ? (f.dwAlphaBitDepth >= 32 ? 0xFFFFFFFFu : ((1u << f.dwAlphaBitDepth) - 1u))
                         : (hasAlpha ? f.dwRGBAlphaBitMask : 0));
-    const uint8_t* bits = surface.Bits();
-    LONG pitch = surface.Pitch();
+    const uint8_t* bits = surface.bits;
+    LONG pitch = surface.pitch;
     for (int y = 0; y < h; ++y) {
         const uint8_t* row = bits + (ptrdiff_t)y * pitch;
         uint32_t* out = &image->texels[(size_t)y * w];
@@ -108,6 +107,46 @@ std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface) {
             out[x] = (ca << 24) | (cr << 16) | (cg << 8) | cb;
         }
     }
+    return image;
+}
+
+// Box-filtered halves of the level above, rounded, each channel (alpha too)
+// on its own; a side already at 1 stays 1.
+void MakeMips(TexImage* image) {
+    const TexLevel* above = image;
+    while (above->width > 1 || above->height > 1) {
+        TexLevel next;
+        next.width = std::max(1, above->width / 2);
+        next.height = std::max(1, above->height / 2);
+        next.pow2 = (next.width & (next.width - 1)) == 0 && (next.height & (next.height - 1)) == 0;
+        next.maskX = (uint32_t)next.width - 1;
+        next.maskY = (uint32_t)next.height - 1;
+        while ((1 << next.shiftX) < next.width) ++next.shiftX;
+        next.texels.resize((size_t)next.width * next.height);
+        const int sx = above->width > 1 ? 2 : 1, sy = above->height > 1 ? 2 : 1;
+        const uint32_t count = (uint32_t)(sx * sy);
+        for (int y = 0; y < next.height; ++y)
+            for (int x = 0; x < next.width; ++x) {
+                uint32_t sum[4] = {0, 0, 0, 0};
+                for (int j = 0; j < sy; ++j)
+                    for (int i = 0; i < sx; ++i) {
+                        const uint32_t p = above->texels[(size_t)(y * sy + j) * above->width + (x * sx + i)];
+                        for (int c = 0; c < 4; ++c) sum[c] += (p >> (8 * c)) & 255u;
+                    }
+                uint32_t out = 0;
+                for (int c = 0; c < 4; ++c) out |= ((sum[c] + count / 2) / count) << (8 * c);
+                next.texels[(size_t)y * next.width + x] = out;
+            }
+        image->mips.push_back(std::move(next));
+        above = &image->mips.back();
+    }
+}
+
+}  // namespace
+
+std::shared_ptr<const TexImage> ConvertTexture(const TextureSource& source, bool mipmaps) {
+    std::shared_ptr<TexImage> image = Decode(source);
+    if (mipmaps) MakeMips(image.get());
     return image;
 }
 

@@ -1,5 +1,5 @@
 // Textures as the rasterizer reads them: a private ARGB8888 copy of a
-// surface, made once per surface generation, and the samplers over it.
+// texture's pixels, made once per change of them, and the samplers over it.
 #pragma once
 
 #include <d3d.h>
@@ -8,13 +8,9 @@
 #include <memory>
 #include <vector>
 
-namespace sombrella::ddraw {
-class Surface;
-}
-
 namespace sombrella::d3d::raster {
 
-struct TexImage {
+struct TexLevel {
     int width = 0, height = 0;
     bool pow2 = false;
     uint32_t maskX = 0, maskY = 0;
@@ -22,9 +18,24 @@ struct TexImage {
     std::vector<uint32_t> texels;  // ARGB8888, rows of `width`
 };
 
-// Converts a texture surface. Formats without a decoder (FourCC other than
-// DXT1, palettes) come out opaque white so drawing still works.
-std::shared_ptr<const TexImage> ConvertTexture(const ddraw::Surface& surface);
+// The top level, and when asked for, its mip chain down to 1x1.
+struct TexImage : TexLevel {
+    std::vector<TexLevel> mips;  // mips[i] is level i + 1
+};
+
+// A texture's pixels as its owner describes them.
+struct TextureSource {
+    const uint8_t* bits = nullptr;
+    LONG pitch = 0;
+    int width = 0, height = 0;
+    DDPIXELFORMAT format{};
+    DWORD bytesPerPixel = 0;
+};
+
+// Converts a texture's pixels, with a box-filtered mip chain when `mipmaps`.
+// Formats without a decoder (FourCC other than DXT1, palettes) come out
+// opaque white so drawing still works.
+std::shared_ptr<const TexImage> ConvertTexture(const TextureSource& source, bool mipmaps);
 
 // Texel coordinate after addressing (WRAP, MIRROR, CLAMP; BORDER clamps).
 __attribute__((always_inline)) inline int Address(int i, int size, uint32_t mask, bool pow2, DWORD mode) {
@@ -60,13 +71,15 @@ inline uint32_t LerpArgb(uint32_t a, uint32_t b, uint32_t f) {
     return rb | ag;
 }
 
-__attribute__((always_inline)) inline uint32_t SamplePoint(const TexImage& t, float u, float v, DWORD au, DWORD av) {
+__attribute__((always_inline)) inline uint32_t SamplePoint(const TexLevel& t, float u, float v, DWORD au, DWORD av) {
     int x = Address(ToFixed(u, (float)t.width), t.width, t.maskX, t.pow2, au);
     int y = Address(ToFixed(v, (float)t.height), t.height, t.maskY, t.pow2, av);
     return t.texels[(size_t)y * t.width + x];
 }
 
-__attribute__((always_inline)) inline uint32_t SampleLinear(const TexImage& t, float u, float v, DWORD au, DWORD av) {
+// xFirst: blend along x first, then y (else y first); the roundings differ.
+__attribute__((always_inline)) inline uint32_t SampleLinear(const TexLevel& t, float u, float v, DWORD au, DWORD av,
+                                                             bool xFirst) {
     // Texel centres sit at half-integers of u * width.
     int fu = ToFixed(u, (float)t.width * 256.0f) - 128;
     int fv = ToFixed(v, (float)t.height * 256.0f) - 128;
@@ -76,25 +89,8 @@ __attribute__((always_inline)) inline uint32_t SampleLinear(const TexImage& t, f
     int ya = Address(y0, t.height, t.maskY, t.pow2, av), yb = Address(y0 + 1, t.height, t.maskY, t.pow2, av);
     const uint32_t* ra = &t.texels[(size_t)ya * t.width];
     const uint32_t* rb = &t.texels[(size_t)yb * t.width];
-    return LerpArgb(LerpArgb(ra[xa], ra[xb], fx), LerpArgb(rb[xa], rb[xb], fx), fy);
-}
-
-// Fixed-point fetches for power-of-two textures with WRAP on both axes.
-// u and v are texel coordinates in 16.16.
-__attribute__((always_inline)) inline uint32_t FetchPointWrap(const TexImage& t, int32_t u, int32_t v) {
-    uint32_t x = (uint32_t)(u >> 16) & t.maskX, y = (uint32_t)(v >> 16) & t.maskY;
-    return t.texels[(y << t.shiftX) + x];
-}
-
-__attribute__((always_inline)) inline uint32_t FetchLinearWrap(const TexImage& t, int32_t u, int32_t v) {
-    u = (int32_t)((uint32_t)u - 32768u);  // texel centres sit at half-integers
-    v = (int32_t)((uint32_t)v - 32768u);
-    uint32_t x0 = (uint32_t)(u >> 16) & t.maskX, x1 = (x0 + 1) & t.maskX;
-    uint32_t y0 = (uint32_t)(v >> 16) & t.maskY, y1 = (y0 + 1) & t.maskY;
-    uint32_t fx = ((uint32_t)u >> 8) & 255u, fy = ((uint32_t)v >> 8) & 255u;
-    const uint32_t* r0 = &t.texels[y0 << t.shiftX];
-    const uint32_t* r1 = &t.texels[y1 << t.shiftX];
-    return LerpArgb(LerpArgb(r0[x0], r0[x1], fx), LerpArgb(r1[x0], r1[x1], fx), fy);
+    if (xFirst) return LerpArgb(LerpArgb(ra[xa], ra[xb], fx), LerpArgb(rb[xa], rb[xb], fx), fy);
+    return LerpArgb(LerpArgb(ra[xa], rb[xa], fy), LerpArgb(ra[xb], rb[xb], fy), fx);
 }
 
 }  // namespace sombrella::d3d::raster

@@ -1,13 +1,16 @@
-#include "d3d/raster/pipeline.h"
+#include "d3d/surfaces.h"
+
 #include "common/pixel_format.h"
 #include "ddraw/surface.h"
 
-namespace sombrella::d3d::raster {
+namespace sombrella::d3d {
 
-bool DescribeTarget(ddraw::Surface* colour, Target* out) {
+using raster::ColorFormat;
+
+bool DescribeTarget(ddraw::Surface* colour, raster::Target* out) {
     if (!colour || !out) return false;
     const DDPIXELFORMAT& f = colour->Format();
-    Target t;
+    raster::Target t;
     if (!(f.dwFlags & DDPF_RGB) || colour->BytesPerPixel() * 8 != f.dwRGBBitCount) return false;
     if (pixel::SameRgb(f, pixel::Rgb565())) {
         t.colorFormat = ColorFormat::kRgb565;
@@ -46,4 +49,26 @@ bool DescribeTarget(ddraw::Surface* colour, Target* out) {
     return true;
 }
 
-}  // namespace sombrella::d3d::raster
+std::shared_ptr<const raster::TexImage> TextureCache::Get(const ddraw::Surface& surface, bool mipmaps) {
+    if (surface_ == &surface && generation_ == surface.Generation() && image_) return image_;
+    surface_ = &surface;
+    generation_ = surface.Generation();
+    // Another device's copy serves as well when it has what this one needs.
+    auto kept = std::static_pointer_cast<const raster::TexImage>(surface.Derived(generation_));
+    if (kept && (!mipmaps || !kept->mips.empty() || (kept->width == 1 && kept->height == 1))) {
+        image_ = std::move(kept);
+        return image_;
+    }
+    raster::TextureSource source;
+    source.bits = surface.Bits();
+    source.pitch = surface.Pitch();
+    source.width = (int)surface.Width();
+    source.height = (int)surface.Height();
+    source.format = surface.Format();
+    source.bytesPerPixel = surface.BytesPerPixel();
+    image_ = raster::ConvertTexture(source, mipmaps);
+    surface.KeepDerived(image_, generation_);
+    return image_;
+}
+
+}  // namespace sombrella::d3d
