@@ -31,8 +31,11 @@ uint64_t NowNs() {
 }
 
 // Mesa's software rasterizers, whose drawing needs the server held (see
-// HoldDisplayForDrawing). A GPU's driver does not look the window up per frame.
-bool SoftwareGl(const SDL_RendererInfo& info) {
+// HoldDisplayForDrawing). A GPU's driver does not look the window up per
+// frame. SDL's software renderer is held too: SDL may put the window's
+// surface on a GL texture of its own, which under Xvfb is that same GL.
+bool NeedsServerHeld(const SDL_RendererInfo& info) {
+    if (!std::strcmp(info.name, "software")) return true;
     if (std::strncmp(info.name, "opengl", 6) != 0) return false;
     using GetString = const unsigned char* (*)(unsigned);
     auto getString = reinterpret_cast<GetString>(SDL_GL_GetProcAddress("glGetString"));
@@ -84,7 +87,7 @@ bool Presenter::OpenRenderer() {
     SDL_RendererInfo info{};
     SDL_GetRendererInfo(renderer_, &info);
     vsync_ = (info.flags & SDL_RENDERER_PRESENTVSYNC) != 0;
-    holdServer_ = SoftwareGl(info);
+    holdServer_ = NeedsServerHeld(info);
     SDL_RenderSetLogicalSize(renderer_, static_cast<int>(width_), static_cast<int>(height_));
     // Whole-number scaling only, bars around the picture.
     if (knobs::Flag("SOMBRELLA_INTEGER")) SDL_RenderSetIntegerScale(renderer_, SDL_TRUE);

@@ -34,7 +34,7 @@ private:
     bool widen_ = false;  // the texture is 32-bit, the frames 16-bit
     bool pointFilter_ = false;
     bool oneToOne_ = false;  // the texture is shown pixel for pixel
-    bool holdServer_ = false;  // the GL under SDL is Mesa's software one
+    bool holdServer_ = false;  // drawing may go through Mesa's software GL
     bool headless_ = true;
     long refreshHz_ = 60;
     uint64_t nextDue_ = 0;  // nanoseconds on the steady clock
