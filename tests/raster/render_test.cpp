@@ -1,6 +1,8 @@
 // The rasterizer driven directly, with plain memory as its target.
 #include <gtest/gtest.h>
 
+#include "common/pixel_format.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -69,17 +71,7 @@ struct Canvas {
     }
 };
 
-DDPIXELFORMAT Argb8888() {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_RGB | DDPF_ALPHAPIXELS;
-    f.dwRGBBitCount = 32;
-    f.dwRBitMask = 0x00FF0000;
-    f.dwGBitMask = 0x0000FF00;
-    f.dwBBitMask = 0x000000FF;
-    f.dwRGBAlphaBitMask = 0xFF000000;
-    return f;
-}
+using pixel::Argb8888;
 
 template <typename F>
 std::shared_ptr<const TexImage> MakeTexture(int w, int h, bool mipmaps, F&& f) {

@@ -2,23 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/pixel_format.h"
+
 #include <cstring>
 #include <vector>
 
 namespace sombrella::d3d::raster {
 namespace {
 
-DDPIXELFORMAT Argb8888() {
-    DDPIXELFORMAT f{};
-    f.dwSize = sizeof f;
-    f.dwFlags = DDPF_RGB | DDPF_ALPHAPIXELS;
-    f.dwRGBBitCount = 32;
-    f.dwRBitMask = 0x00FF0000;
-    f.dwGBitMask = 0x0000FF00;
-    f.dwBBitMask = 0x000000FF;
-    f.dwRGBAlphaBitMask = 0xFF000000;
-    return f;
-}
+using pixel::Argb8888;
 
 TextureSource Source(const std::vector<uint32_t>& pixels, int w, int h) {
     TextureSource s;
