@@ -52,8 +52,20 @@ inline void Guid(const char* name, const GUID& g) {
 
 }  // namespace seam
 
+#ifdef SEAM_LAYOUT_ONLY
+// Sizes and offsets as the compiler sees them, written into its assembly
+// output: the i686 layouts are compared where no 32-bit Wine can run a
+// printout. Constants and GUIDs do not depend on the architecture and are
+// compared by the x86-64 printout.
+#define SEAM_VALUE(name)
+#define SEAM_GUID(name)
+#define SEAM_SIZE(type) asm volatile("#seam size " #type " %c0" ::"i"(sizeof(type)))
+#define SEAM_OFFSET(type, member) \
+    asm volatile("#seam offset " #type "." #member " %c0" ::"i"(offsetof(type, member)))
+#else
 #define SEAM_VALUE(name) seam::Value(#name, name)
 #define SEAM_GUID(name) seam::Guid(#name, name)
 #define SEAM_SIZE(type) std::printf("size %s %zu\n", #type, sizeof(type))
 #define SEAM_OFFSET(type, member) \
     std::printf("offset %s.%s %zu\n", #type, #member, static_cast<size_t>(offsetof(type, member)))
+#endif
