@@ -266,7 +266,8 @@ TEST(RenderSize, DownsampleAveragesEachBlockPerChannel) {
 
 TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
     // Random pixels; 7 output columns so vector loops have tails, and the
-    // per-channel rounding of (sum + n/2) / n written out plainly here.
+    // per-channel rounding of (sum + n/2) / n written out plainly here. The
+    // large size is split between two threads: every row must still be right.
     std::srand(11);
     struct Fmt {
         DDPIXELFORMAT f;
@@ -276,8 +277,9 @@ TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
                            {sombrella::pixel::RgbFormat(16, 0x7C00, 0x03E0, 0x001F), 2},
                            {sombrella::pixel::Xrgb8888(), 4}};
     for (const Fmt& fm : formats) {
-        for (DWORD k = 1; k <= 5; ++k) {
-            const DWORD w = 7, h = 3;
+        for (DWORD k = 1; k <= 5; ++k)
+        for (const bool large : {false, true}) {
+            const DWORD w = large ? 1283 / k + 1 : 7, h = large ? 963 / k + 1 : 3;
             auto* small = new Surface(nullptr, w, h, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
             auto* big = new Surface(nullptr, w * k, h * k, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
             for (DWORD i = 0; i < big->Pitch() * big->Height(); ++i) big->Bits()[i] = static_cast<uint8_t>(std::rand());
@@ -307,7 +309,8 @@ TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
                                 sum += (read(big, x * k + sx, y * k + sy) >> shift) & ((1u << bits) - 1);
                         want |= ((sum + k * k / 2) / (k * k)) << shift;
                     }
-                    ASSERT_EQ(read(small, x, y), want) << "k=" << k << " bytes=" << fm.bytes << " at " << x << "," << y;
+                    ASSERT_EQ(read(small, x, y), want)
+                        << "k=" << k << " bytes=" << fm.bytes << " " << w << "x" << h << " at " << x << "," << y;
                 }
             small->Release();
             big->Release();
