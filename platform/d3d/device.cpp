@@ -1,6 +1,7 @@
 #include "d3d/device.h"
 #include "d3d/render_scale.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "common/knobs.h"
 #include "d3d/formats.h"
 #include "d3d/raster/simd.h"
+#include "d3d/raster/validate.h"
 #include "ddraw/surface.h"
 
 namespace sombrella::d3d {
@@ -324,7 +326,17 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, DWORD fvf, LPVOID ve
     if (!DescribeTarget(target_, &t)) return DDERR_INVALIDPIXELFORMAT;
     // The copy of stage 0's texels as they are now (only stage 0 is drawn with).
     state_.texture[0] = textures_[0] ? textureCaches_[0].Get(*textures_[0], state_.mipmaps) : nullptr;
-    HRESULT hr = pipeline_.DrawIndexed(state_, t, type, fvf, vertices, vertexCount, indices, indexCount);
+    // Screen-space vertices follow the larger pixels as the viewport does. A
+    // format or count the pipeline refuses goes through untouched for its error.
+    // Only the vertices up to the highest index are read, as the pipeline does.
+    const void* drawn = vertices;
+    if ((fvf & D3DFVF_POSITION_MASK) == D3DFVF_XYZRHW && indices && vertexCount <= 65536 && !target_->Faithful())
+        if (const DWORD stride = raster::VertexStride(fvf)) {
+            DWORD used = 0;
+            for (DWORD i = 0; i < indexCount; ++i) used = std::max<DWORD>(used, indices[i] + 1u);
+            drawn = ScaleScreenVertices(vertices, std::min(used, vertexCount), stride, *target_, screenVertices_);
+        }
+    HRESULT hr = pipeline_.DrawIndexed(state_, t, type, fvf, drawn, vertexCount, indices, indexCount);
     state_.texture[0] = nullptr;  // queued work holds its own reference
     // Outside a scene there is no EndScene to wait for: finish now.
     if (!inScene_) pipeline_.Flush();

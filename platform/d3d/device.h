@@ -5,6 +5,8 @@
 #include <d3d.h>
 
 #include <atomic>
+#include <cstdint>
+#include <vector>
 
 #include "d3d/raster/pipeline.h"
 #include "d3d/raster/state.h"
@@ -70,6 +72,7 @@ private:
     D3DVIEWPORT7 viewport_{};  // as the program set it; state_.viewport is in pixels
     D3DMATRIX projection_{};   // as the program set it; state_.projection maps onto the pixels
     D3DMATRIX extraTransforms_[3 + raster::kStageCount]{};  // WORLD1..3, TEXTURE0..7: stored only
+    std::vector<uint8_t> screenVertices_;  // XYZRHW vertices scaled to the pixels, for one draw
     raster::Pipeline pipeline_;
 };
 

@@ -3,6 +3,7 @@
 // rectangles are in its own units; these map them onto the pixels.
 #pragma once
 
+#include <cstring>
 #include <vector>
 
 #include "d3d.h"
@@ -43,6 +44,29 @@ inline D3DMATRIX CentredProjection(const D3DMATRIX& p, const D3DVIEWPORT7& pixel
         m.m[r][1] += p.m[r][3] * oy;
     }
     return m;
+}
+
+// Pre-transformed (XYZRHW) vertices are in the program's pixels and bypass
+// the projection, so they get the same mapping here: x to s*x + (s-1)/2.
+// Returns the vertices to draw: a scaled copy in storage, or vertices
+// itself when no scaling applies.
+inline const void* ScaleScreenVertices(const void* vertices, DWORD count, DWORD stride,
+                                       const ddraw::Surface& target, std::vector<uint8_t>& storage) {
+    const DWORD pw = target.Width(), ph = target.Height(), lw = target.LogicalWidth(), lh = target.LogicalHeight();
+    if (!vertices || count == 0 || stride < 8 || (pw == lw && ph == lh)) return vertices;
+    const double sx = static_cast<double>(pw) / lw, sy = static_cast<double>(ph) / lh;
+    const double ox = (sx - 1) / 2, oy = (sy - 1) / 2;
+    storage.resize(static_cast<size_t>(count) * stride);
+    std::memcpy(storage.data(), vertices, storage.size());
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* v = storage.data() + i * stride;
+        float xy[2];
+        std::memcpy(xy, v, sizeof xy);
+        xy[0] = static_cast<float>(xy[0] * sx + ox);
+        xy[1] = static_cast<float>(xy[1] * sy + oy);
+        std::memcpy(v, xy, sizeof xy);
+    }
+    return storage.data();
 }
 
 inline LONG ScaleEdge(LONG v, DWORD pixels, DWORD logical) {

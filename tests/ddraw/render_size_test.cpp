@@ -166,56 +166,75 @@ TEST_F(EnhancedDevice, FlippingALargeChainWithoutSupersamplingShowsEachNewFrame)
 }
 
 // A white rectangle from x 99.6 to 199.6 and y 49.6 to 149.6 of the program's
-// 640x480 (identity transforms): the pixel centres 100..199 and 50..149 lie inside.
-void DrawRectangle(IDirect3DDevice7* device) {
+// 640x480: the pixel centres 100..199 and 50..149 lie inside. Either through
+// identity transforms or as pre-transformed (XYZRHW) screen-space vertices.
+void DrawRectangle(IDirect3DDevice7* device, bool pretransformed) {
     struct V {
         float x, y, z;
         DWORD colour;
     };
-    auto ndcX = [](float x) { return x / 320.0f - 1.0f; };
-    auto ndcY = [](float y) { return 1.0f - y / 240.0f; };
-    V v[4] = {{ndcX(99.6f), ndcY(49.6f), 0.5f, 0xFFFFFFFF},
-              {ndcX(199.6f), ndcY(49.6f), 0.5f, 0xFFFFFFFF},
-              {ndcX(99.6f), ndcY(149.6f), 0.5f, 0xFFFFFFFF},
-              {ndcX(199.6f), ndcY(149.6f), 0.5f, 0xFFFFFFFF}};
+    struct Tl {
+        float x, y, z, rhw;
+        DWORD colour;
+    };
+    const float xs[2] = {99.6f, 199.6f}, ys[2] = {49.6f, 149.6f};
+    V v[4];
+    Tl tl[4];
+    for (int i = 0; i < 4; ++i) {
+        const float x = xs[i & 1], y = ys[i >> 1];
+        v[i] = {x / 320.0f - 1.0f, 1.0f - y / 240.0f, 0.5f, 0xFFFFFFFF};
+        tl[i] = {x, y, 0.5f, 1.0f, 0xFFFFFFFF};
+    }
     WORD idx[6] = {0, 1, 2, 2, 1, 3};
     ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_LIGHTING, FALSE), D3D_OK);
     ASSERT_EQ(device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE), D3D_OK);
     ASSERT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
     ASSERT_EQ(device->BeginScene(), D3D_OK);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE, v, 4, idx, 6, 0), D3D_OK);
+    if (pretransformed)
+        ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZRHW | D3DFVF_DIFFUSE, tl, 4, idx, 6, 0),
+                  D3D_OK);
+    else
+        ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DFVF_XYZ | D3DFVF_DIFFUSE, v, 4, idx, 6, 0), D3D_OK);
     ASSERT_EQ(device->EndScene(), D3D_OK);
+    // The program's vertices are its own: the device scales a copy.
+    EXPECT_EQ(tl[3].x, 199.6f);
+    EXPECT_EQ(tl[3].y, 149.6f);
 }
 
 // The picture at any scale covers the same pixels of the program's as the
 // faithful one, with no shift: each of them wholly white or wholly black.
+// Projected and pre-transformed vertices alike.
 TEST_F(EnhancedDevice, ScaledPicturesKeepThePixelCentresWhereTheyWere) {
-    const std::pair<const char*, const char*> settings[] = {{"1", "1"}, {"3", "1"}, {"2", "4"}, {"1", "9"}};
-    for (const auto& [scale, aa] : settings) {
-        setenv("SOMBRELLA_SCALE", scale, 1);
-        setenv("SOMBRELLA_AA", aa, 1);
-        Open();
-        DrawRectangle(device);
-        ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
-        const Surface* front = Surface::From(primary);
-        const DWORD k = front->Width() / 640;
-        long wrong = 0;
-        for (DWORD y = 0; y < 200 * k; ++y)
-            for (DWORD x = 0; x < 250 * k; ++x) {
-                const uint8_t* p = front->Bits() + y * front->Pitch() + 2 * x;
-                const uint16_t got = static_cast<uint16_t>(p[0] | (p[1] << 8));
-                const bool inside = x / k >= 100 && x / k < 200 && y / k >= 50 && y / k < 150;
-                wrong += got != (inside ? 0xFFFF : 0x0000);
-            }
-        EXPECT_EQ(wrong, 0) << "scale " << scale << " aa " << aa;
-        // The program still reads back its own projection.
-        D3DMATRIX m{};
-        ASSERT_EQ(device->GetTransform(D3DTRANSFORMSTATE_PROJECTION, &m), D3D_OK);
-        EXPECT_EQ(m.m[3][0], 0.0f);
-        EXPECT_EQ(m.m[0][0], 1.0f);
-        device->Release(), device = nullptr;
-        d3d->Release(), d3d = nullptr;
-        dd->Release(), dd = nullptr;
+    const std::pair<const char*, const char*> settings[] = {{"1", "1"}, {"3", "1"}, {"2", "4"}, {"1", "9"}, {"native", "1"}};
+    for (const bool pretransformed : {false, true}) {
+        for (const auto& [scale, aa] : settings) {
+            setenv("SOMBRELLA_SCALE", scale, 1);
+            setenv("SOMBRELLA_AA", aa, 1);
+            Open();
+            DrawRectangle(device, pretransformed);
+            ASSERT_EQ(primary->Flip(nullptr, 0), DD_OK);
+            const Surface* front = Surface::From(primary);
+            const DWORD k = front->Width() / 640;
+            long wrong = 0, white = 0;
+            for (DWORD y = 0; y < 200 * k; ++y)
+                for (DWORD x = 0; x < 250 * k; ++x) {
+                    const uint8_t* p = front->Bits() + y * front->Pitch() + 2 * x;
+                    const uint16_t got = static_cast<uint16_t>(p[0] | (p[1] << 8));
+                    const bool inside = x / k >= 100 && x / k < 200 && y / k >= 50 && y / k < 150;
+                    wrong += got != (inside ? 0xFFFF : 0x0000);
+                    white += got == 0xFFFF;
+                }
+            EXPECT_EQ(wrong, 0) << "scale " << scale << " aa " << aa << " pretransformed " << pretransformed;
+            EXPECT_EQ(white, 100L * 100 * k * k) << "scale " << scale << " aa " << aa;
+            // The program still reads back its own projection.
+            D3DMATRIX m{};
+            ASSERT_EQ(device->GetTransform(D3DTRANSFORMSTATE_PROJECTION, &m), D3D_OK);
+            EXPECT_EQ(m.m[3][0], 0.0f);
+            EXPECT_EQ(m.m[0][0], 1.0f);
+            device->Release(), device = nullptr;
+            d3d->Release(), d3d = nullptr;
+            dd->Release(), dd = nullptr;
+        }
     }
 }
 
@@ -247,7 +266,8 @@ TEST(RenderSize, DownsampleAveragesEachBlockPerChannel) {
 
 TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
     // Random pixels; 7 output columns so vector loops have tails, and the
-    // per-channel rounding of (sum + n/2) / n written out plainly here.
+    // per-channel rounding of (sum + n/2) / n written out plainly here. The
+    // large size is split between two threads: every row must still be right.
     std::srand(11);
     struct Fmt {
         DDPIXELFORMAT f;
@@ -257,8 +277,9 @@ TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
                            {sombrella::pixel::RgbFormat(16, 0x7C00, 0x03E0, 0x001F), 2},
                            {sombrella::pixel::Xrgb8888(), 4}};
     for (const Fmt& fm : formats) {
-        for (DWORD k = 1; k <= 5; ++k) {
-            const DWORD w = 7, h = 3;
+        for (DWORD k = 1; k <= 5; ++k)
+        for (const bool large : {false, true}) {
+            const DWORD w = large ? 1283 / k + 1 : 7, h = large ? 963 / k + 1 : 3;
             auto* small = new Surface(nullptr, w, h, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
             auto* big = new Surface(nullptr, w * k, h * k, fm.f, DDSCAPS_SYSTEMMEMORY, 0);
             for (DWORD i = 0; i < big->Pitch() * big->Height(); ++i) big->Bits()[i] = static_cast<uint8_t>(std::rand());
@@ -288,7 +309,8 @@ TEST(RenderSize, DownsampleMatchesTheBoxFilterForEveryRatioAndFormat) {
                                 sum += (read(big, x * k + sx, y * k + sy) >> shift) & ((1u << bits) - 1);
                         want |= ((sum + k * k / 2) / (k * k)) << shift;
                     }
-                    ASSERT_EQ(read(small, x, y), want) << "k=" << k << " bytes=" << fm.bytes << " at " << x << "," << y;
+                    ASSERT_EQ(read(small, x, y), want)
+                        << "k=" << k << " bytes=" << fm.bytes << " " << w << "x" << h << " at " << x << "," << y;
                 }
             small->Release();
             big->Release();
