@@ -1,13 +1,10 @@
 #include "d3d/raster/pipeline.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include "common/knobs.h"
+#include "d3d/raster/band_runner.h"
 #include "d3d/raster/frame.h"
 #include "d3d/raster/front_end.h"
 #include "d3d/raster/validate.h"
@@ -45,71 +42,11 @@ struct Pipeline::Impl {
     Frame frame;
     FrontEnd frontEnd;
 
-    int parts = 1;
-    std::vector<std::thread> workers;
-    std::mutex mutex;
-    std::condition_variable wake, done;
-    uint64_t generation = 0;
-    int busy = 0;
-    bool quit = false;
-
-    Impl() {
-        parts = DefaultThreads();
-        for (int i = 1; i < parts; ++i) workers.emplace_back([this] { Worker(); });
-    }
-    ~Impl() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            quit = true;
-        }
-        wake.notify_all();
-        for (std::thread& t : workers) t.join();
-    }
-
-    std::atomic<int> nextBand{0};
-
-    // Takes bands until none are left.
-    void RunSome() {
-        for (;;) {
-            int band = nextBand.fetch_add(1, std::memory_order_relaxed);
-            if (band >= frame.bandCount) return;
-            RunBand(frame, band);
-        }
-    }
-
-    void Worker() {
-        uint64_t seen = 0;
-        for (;;) {
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                wake.wait(lock, [&] { return quit || generation != seen; });
-                if (quit) return;
-                seen = generation;
-            }
-            RunSome();
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (--busy == 0) done.notify_one();
-            }
-        }
-    }
+    BandRunner runner{DefaultThreads()};
 
     void Flush() {
         if (frame.Empty()) return;
-        nextBand.store(0, std::memory_order_relaxed);
-        if (!workers.empty()) {
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                busy = (int)workers.size();
-                ++generation;
-            }
-            wake.notify_all();
-            RunSome();
-            std::unique_lock<std::mutex> lock(mutex);
-            done.wait(lock, [&] { return busy == 0; });
-        } else {
-            RunSome();
-        }
+        runner.Run(frame.bandCount, [](void* f, int band) { RunBand(*static_cast<const Frame*>(f), band); }, &frame);
         frame.Reset();
     }
 
@@ -256,6 +193,6 @@ HRESULT Pipeline::Clear(const DeviceState& state, const Target& target, DWORD co
 
 void Pipeline::Flush() { impl_->Flush(); }
 
-int Pipeline::ThreadCount() const { return impl_->parts; }
+int Pipeline::ThreadCount() const { return impl_->runner.Threads(); }
 
 }  // namespace sombrella::d3d::raster

@@ -95,6 +95,17 @@ HWY_INLINE MI CompareU(DWORD func, VU a, VU b) {
     }
 }
 
+// z, z + d, (z + d) + d, ... across the lanes, each sum rounded in turn as
+// a pixel-by-pixel loop would; kept in registers (a loop through memory
+// stalls on the wide reload of narrow stores).
+HWY_INLINE VF SequentialSteps(float z, float d, VF laneF, int lanes) {
+    const DF df;
+    const VF dv = hn::Set(df, d);
+    VF v = hn::Set(df, z);
+    for (int k = 1; k < lanes; ++k) v = hn::IfThenElse(hn::Ge(laneF, hn::Set(df, (float)k)), hn::Add(v, dv), v);
+    return v;
+}
+
 // Depth as an integer: 0 below zero (and for NaN), `max` at or above it,
 // truncated in between; exact over the whole 32-bit range.
 HWY_INLINE VU DepthFromFloat(VF z, float maxF, uint32_t max) {
@@ -418,22 +429,24 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
 
     HWY_ALIGN uint32_t passBits[kRun + hn::MaxLanes(DU())] = {}, zNew[kRun + hn::MaxLanes(DU())] = {},
                        zOld[kRun + hn::MaxLanes(DU())] = {}, texels[kRun + hn::MaxLanes(DU())] = {};
-    HWY_ALIGN float zs[kRun + hn::MaxLanes(DF())] = {};
     // A run's end is the next one's start: its 1/q, u and v, when computed.
     bool haveStart = false;
     double startW = 0, startU = 0, startV = 0;
     for (int x = x0; x < x1;) {
         const int n = std::min(kRun, x1 - x);
         // Depth first: a run hidden behind what is drawn costs little.
-        if (kDepth != 0 && zSequential)
-            for (int i = 0; i < n; ++i, z += zdx) zs[i] = z;
         bool any = false;
         for (int c = 0; c < n; c += lanes) {
             const int m = std::min(lanes, n - c);
             MI pass = hn::FirstN(di, (size_t)m);
             if constexpr (kDepth != 0) {
-                const VF zf = zSequential ? hn::Load(df, zs + c)
-                                          : hn::Add(hn::Set(df, z), hn::Mul(hn::Add(laneF, hn::Set(df, (float)c)), hn::Set(df, zdx)));
+                VF zf;
+                if (zSequential) {
+                    zf = SequentialSteps(z, zdx, laneF, lanes);
+                    z = hn::ExtractLane(zf, (size_t)(m - 1)) + zdx;
+                } else {
+                    zf = hn::Add(hn::Set(df, z), hn::Mul(hn::Add(laneF, hn::Set(df, (float)c)), hn::Set(df, zdx)));
+                }
                 const VU zi = DepthFromFloat(zf, zmaxF, ps.depthMax);
                 const VU raw = LoadPixels(zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
                 const VU old = hn::ShiftRightSame(hn::And(raw, hn::Set(du, zmask)), zshift);
