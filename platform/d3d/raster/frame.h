@@ -22,9 +22,6 @@ enum class TexMode : uint8_t { kNone, kPoint, kLinear, kLodSelect, kMip };
 
 struct Triangle;
 struct PixelState;
-// Shades pixels [x0, x1) of row y of a triangle.
-using SpanFn = void (*)(const Triangle& t, const PixelState& ps, int y, int x0, int x1);
-
 // Pixel-stage state of one draw call, shared by its triangles.
 struct PixelState {
     std::shared_ptr<const TexImage> texture;  // null: white with the diffuse alpha

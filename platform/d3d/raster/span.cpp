@@ -120,6 +120,14 @@ HWY_INLINE VU DepthFromFloat(VF z, float maxF, uint32_t max) {
     return hn::IfThenElse(hn::RebindMask(du, hn::Ge(zc, hn::Set(df, maxF))), hn::Set(du, max), v);
 }
 
+// The same for a maximum below 2^31, in fewer steps: truncating the
+// clamped value gives `max` at or above it.
+HWY_INLINE VU DepthFromFloatSmall(VF z, float maxF) {
+    const DF df;
+    const VF zc = hn::Min(hn::IfThenElseZero(hn::Gt(z, hn::Zero(df)), z), hn::Set(df, maxF));
+    return hn::BitCast(DU(), hn::ConvertTo(DI(), zc));
+}
+
 // Two channels of each ARGB lane at once: a * (256 - f) + b * f, >> 8,
 // exactly per channel (the products never carry into the next channel).
 HWY_INLINE VU LerpArgbV(VU a, VU b, VU f) {
@@ -364,27 +372,21 @@ inline void PickLevels(const TexImage& t, float rho2, const TexLevel** fine, con
 // run time per run.
 // kFast: stage 0 is texture x diffuse with the texture's alpha.
 template <int kDepth, bool kTextured, bool kFast>
-void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
+void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
     const DI di;
     const DU du;
     const DF df;
     const int lanes = (int)hn::Lanes(di);
-    const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
-    auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
-    float z = at(kZ);
+    // What the triangle's rows share.
     const float zdx = t.plane[kZ].dx;
     // Colours in 16.16 with a half added, so the shift in Level rounds.
     const uint32_t half = 1u << 15;
-    auto fix = [&](int a) { return (uint32_t)ToFix(at(a)) + half; };
     auto step = [&](int a) { return (uint32_t)ToFix(t.plane[a].dx); };
-    uint32_t r = fix(kR), g = fix(kG), b = fix(kB), a = fix(kA);
     const uint32_t rdx = step(kR), gdx = step(kG), bdx = step(kB), adx = step(kA);
     const bool specular = ps.specular;
-    uint32_t sr = 0, sg = 0, sb = 0, srdx = 0, sgdx = 0, sbdx = 0;
-    if (specular || !kFast) {
-        sr = fix(kSR), sg = fix(kSG), sb = fix(kSB);
-        srdx = step(kSR), sgdx = step(kSG), sbdx = step(kSB);
-    }
+    const bool anySpecular = specular || !kFast;
+    uint32_t srdx = 0, sgdx = 0, sbdx = 0;
+    if (anySpecular) srdx = step(kSR), sgdx = step(kSG), sbdx = step(kSB);
     const VF laneF = hn::ConvertTo(df, hn::Iota(di, 0));
     const VU Lrdx = LaneSteps(rdx), Lgdx = LaneSteps(gdx), Lbdx = LaneSteps(bdx), Ladx = LaneSteps(adx);
     const VU Lsrdx = LaneSteps(srdx), Lsgdx = LaneSteps(sgdx), Lsbdx = LaneSteps(sbdx);
@@ -392,10 +394,7 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const Target& tg = ps.target;
     const ColorFormat format = tg.colorFormat;
     const int cbytes = BytesOf(format);
-    uint8_t* cp = tg.color + (ptrdiff_t)y * tg.colorPitch + (ptrdiff_t)x0 * cbytes;
-    uint8_t* zp = nullptr;
     const int zbytes = kDepth >= 0 ? kDepth : tg.depthBytes;
-    if constexpr (kDepth != 0) zp = tg.depth + (ptrdiff_t)y * tg.depthPitch + (ptrdiff_t)x0 * zbytes;
     const TexMode mode = ps.texMode;
     const uint32_t zmask = tg.depthMask;
     const int zshift = ps.depthShift;
@@ -406,14 +405,9 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
     const DWORD au = ps.addressU, av = ps.addressV;
     // Power-of-two textures wrapping both ways take the fixed-point path.
     const bool fixedWrap = kTextured && tex->pow2 && au == D3DTADDRESS_WRAP && av == D3DTADDRESS_WRAP;
-    // Texture coordinates in double up to each run's fraction of a repeat,
-    // so a texture repeated a thousand times is sampled where it should be.
-    double q = 0, s = 0, tq = 0, qdx = 0, sdx = 0, tdx = 0;
+    double qdx = 0, sdx = 0, tdx = 0;
     float texW = 0, texH = 0;
     if constexpr (kTextured) {
-        const double dfx = (double)x0 - t.refX, dfy = (double)y - t.refY;
-        auto atd = [&](int k) { return t.tex[k].at + t.tex[k].dx * dfx + t.tex[k].dy * dfy; };
-        q = atd(0), s = atd(1), tq = atd(2);
         qdx = t.tex[0].dx, sdx = t.tex[1].dx, tdx = t.tex[2].dx;
         texW = (float)tex->width;
         texH = (float)tex->height;
@@ -429,217 +423,245 @@ void ShadeSpan(const Triangle& t, const PixelState& ps, int y, int x0, int x1) {
 
     HWY_ALIGN uint32_t passBits[kRun + hn::MaxLanes(DU())] = {}, zNew[kRun + hn::MaxLanes(DU())] = {},
                        zOld[kRun + hn::MaxLanes(DU())] = {}, texels[kRun + hn::MaxLanes(DU())] = {};
-    // A run's end is the next one's start: its 1/q, u and v, when computed.
-    bool haveStart = false;
-    double startW = 0, startU = 0, startV = 0;
-    for (int x = x0; x < x1;) {
-        const int n = std::min(kRun, x1 - x);
-        // Depth first: a run hidden behind what is drawn costs little.
-        bool any = false;
-        for (int c = 0; c < n; c += lanes) {
-            const int m = std::min(lanes, n - c);
-            MI pass = hn::FirstN(di, (size_t)m);
-            if constexpr (kDepth != 0) {
-                VF zf;
-                if (zSequential) {
-                    zf = SequentialSteps(z, zdx, laneF, lanes);
-                    z = hn::ExtractLane(zf, (size_t)(m - 1)) + zdx;
-                } else {
-                    zf = hn::Add(hn::Set(df, z), hn::Mul(hn::Add(laneF, hn::Set(df, (float)c)), hn::Set(df, zdx)));
-                }
-                const VU zi = DepthFromFloat(zf, zmaxF, ps.depthMax);
-                const VU raw = LoadPixels(zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
-                const VU old = hn::ShiftRightSame(hn::And(raw, hn::Set(du, zmask)), zshift);
-                pass = hn::And(pass, CompareU(ps.depthFunc, zi, old));
-                hn::Store(zi, du, zNew + c);
-                hn::Store(raw, du, zOld + c);
-            }
-            hn::Store(hn::BitCast(du, hn::VecFromMask(di, pass)), du, passBits + c);
-            any = any || !hn::AllFalse(di, pass);
-        }
-        if (kDepth != 0 && !zSequential) z = z + zdx * (float)n;
-
-        // Texture coordinates at both ends of the run.
-        float u = 0, v = 0, du_ = 0, dv_ = 0;
-        uint32_t U = 0, V = 0, dU = 0, dV = 0;
-        bool linear = false;
-        // Mipmapped: the finer level and, between levels, the coarser one
-        // with its weight (0..255), chosen per run.
-        const TexLevel* fine = tex;
-        const TexLevel* coarse = nullptr;
-        uint32_t U1 = 0, V1 = 0, dU1 = 0, dV1 = 0, mipWeight = 0;
+    RowWalker rows(t, ps, ys);
+    for (int y = ys; y < ye; ++y) {
+        int x0, x1;
+        rows.Next(&x0, &x1);
+        if (x0 >= x1) continue;
+        // The row's values at its first pixel.
+        const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
+        auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
+        float z = at(kZ);
+        auto fix = [&](int a) { return (uint32_t)ToFix(at(a)) + half; };
+        uint32_t r = fix(kR), g = fix(kG), b = fix(kB), a = fix(kA);
+        uint32_t sr = 0, sg = 0, sb = 0;
+        if (anySpecular) sr = fix(kSR), sg = fix(kSG), sb = fix(kSB);
+        uint8_t* cp = tg.color + (ptrdiff_t)y * tg.colorPitch + (ptrdiff_t)x0 * cbytes;
+        uint8_t* zp = nullptr;
+        if constexpr (kDepth != 0) zp = tg.depth + (ptrdiff_t)y * tg.depthPitch + (ptrdiff_t)x0 * zbytes;
+        // Texture coordinates in double up to each run's fraction of a repeat,
+        // so a texture repeated a thousand times is sampled where it should be.
+        double q = 0, s = 0, tq = 0;
         if constexpr (kTextured) {
-            const double qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
-            if (any) {
-                const double w0 = haveStart ? startW : 1.0 / q, w1 = 1.0 / qe;
-                const double ud = haveStart ? startU : s * w0, vd = haveStart ? startV : tq * w0;
-                const double ue = se * w1, ve = te * w1;
-                haveStart = true;
-                startW = w1, startU = ue, startV = ve;
-                // Whole runs divide by a power of two: a multiply, exactly.
-                const double dud = n == kRun ? (ue - ud) * (1.0 / kRun) : (ue - ud) / n;
-                const double dvd = n == kRun ? (ve - vd) * (1.0 / kRun) : (ve - vd) / n;
-                du_ = (float)dud, dv_ = (float)dvd;
-                if (mode == TexMode::kLinear) {
-                    linear = true;
-                } else if (mode == TexMode::kLodSelect || mode == TexMode::kMip) {
-                    // Magnified when a pixel step spans at most one texel.
-                    const double dudy = (t.tex[1].dy - ud * t.tex[0].dy) * w0;
-                    const double dvdy = (t.tex[2].dy - vd * t.tex[0].dy) * w0;
-                    const double w2 = (double)texW * texW, h2 = (double)texH * texH;
-                    const double rho2 = std::max(dud * dud * w2 + dvd * dvd * h2, dudy * dudy * w2 + dvdy * dvdy * h2);
-                    if (mode == TexMode::kMip) {
-                        linear = true;
-                        PickLevels(*tex, (float)rho2, &fine, &coarse, &mipWeight);
-                    } else {
-                        linear = rho2 <= 1.0 ? ps.magLinear : ps.minLinear;
-                    }
-                }
-                if (fixedWrap) {
-                    // The fraction of a repeat in 16.16 texels, the steps beside it.
-                    const double fu = Fraction(ud), fv = Fraction(vd);
-                    const double su = fine->width * 65536.0, sv = fine->height * 65536.0;
-                    U = (uint32_t)(fu * su), V = (uint32_t)(fv * sv);
-                    dU = (uint32_t)ToTexelD(dud * su), dV = (uint32_t)ToTexelD(dvd * sv);
-                    if (coarse) {
-                        const double cu = coarse->width * 65536.0, cv = coarse->height * 65536.0;
-                        U1 = (uint32_t)(fu * cu), V1 = (uint32_t)(fv * cv);
-                        dU1 = (uint32_t)ToTexelD(dud * cu), dV1 = (uint32_t)ToTexelD(dvd * cv);
-                    }
-                } else {
-                    // Whole periods of the addressing mode dropped (none when clamping).
-                    u = (float)(ud - Period(ud, au)), v = (float)(vd - Period(vd, av));
-                }
-            }
-            if (!any) haveStart = false;
-            q = qe, s = se, tq = te;
+            const double dfx = (double)x0 - t.refX, dfy = (double)y - t.refY;
+            auto atd = [&](int k) { return t.tex[k].at + t.tex[k].dx * dfx + t.tex[k].dy * dfy; };
+            q = atd(0), s = atd(1), tq = atd(2);
         }
-
-        if (any) {
-            // Other addressing samples lane by lane, coordinates stepped as floats.
-            if (kTextured && !fixedWrap) {
-                float uu = u, vv = v;
-                for (int i = 0; i < n; ++i, uu += du_, vv += dv_) {
-                    texels[i] = linear ? SampleLinear(*fine, uu, vv, au, av, xFirst) : SamplePoint(*fine, uu, vv, au, av);
-                    if (coarse)
-                        texels[i] = raster::LerpArgb(texels[i], SampleLinear(*coarse, uu, vv, au, av, xFirst), mipWeight);
-                }
-            }
-            const VU LdU = LaneSteps(dU), LdV = LaneSteps(dV), LdU1 = LaneSteps(dU1), LdV1 = LaneSteps(dV1);
+        // A run's end is the next one's start: its 1/q, u and v, when computed.
+        bool haveStart = false;
+        double startW = 0, startU = 0, startV = 0;
+        for (int x = x0; x < x1;) {
+            const int n = std::min(kRun, x1 - x);
+            // Depth first: a run hidden behind what is drawn costs little.
+            bool any = false;
             for (int c = 0; c < n; c += lanes) {
                 const int m = std::min(lanes, n - c);
-                const MI pass = hn::RebindMask(di, hn::Ne(hn::Load(du, passBits + c), hn::Zero(du)));
-                if (hn::AllFalse(di, pass)) continue;
-                VI cr = Level(Stepped(r, rdx, c, Lrdx)), cg = Level(Stepped(g, gdx, c, Lgdx)), cb = Level(Stepped(b, bdx, c, Lbdx));
-                VI ca;
-                VU texel;
-                if constexpr (!kTextured) {
-                    // No texture: stages reading one were turned into a pass-through
-                    // of the diffuse colour; white with the diffuse alpha keeps the
-                    // modulating rule exact.
-                    texel = hn::Or(hn::Set(du, 0x00FFFFFFu),
-                                   hn::ShiftLeft<24>(hn::BitCast(du, Level(Stepped(a, adx, c, Ladx)))));
-                } else if (fixedWrap) {
-                    const VU uu = Stepped(U, dU, c, LdU), vv = Stepped(V, dV, c, LdV);
-                    texel = linear ? FetchLinearWrap(*fine, uu, vv, xFirst) : FetchPointWrap(*fine, uu, vv);
-                    if (coarse) {
-                        const VU cu = Stepped(U1, dU1, c, LdU1), cv = Stepped(V1, dV1, c, LdV1);
-                        texel = LerpArgbV(texel, FetchLinearWrap(*coarse, cu, cv, xFirst), hn::Set(du, mipWeight));
-                    }
-                } else {
-                    texel = hn::Load(du, texels + c);
-                }
-                const VI tr = Channel(texel, 16), tgc = Channel(texel, 8), tb = Channel(texel, 0),
-                         ta = Channel(texel, 24);
-                if constexpr (kFast) {
-                    if constexpr (kTextured) {
-                        cr = Mul255(tr, cr), cg = Mul255(tgc, cg), cb = Mul255(tb, cb);
-                    }
-                    ca = ta;
-                } else {
-                    const VI da = Level(Stepped(a, adx, c, Ladx));
-                    const VI sR = Level(Stepped(sr, srdx, c, Lsrdx)), sG = Level(Stepped(sg, sgdx, c, Lsgdx)),
-                             sB = Level(Stepped(sb, sbdx, c, Lsbdx));
-                    const VI fr = hn::Set(di, (int32_t)((factor >> 16) & 255)),
-                             fg = hn::Set(di, (int32_t)((factor >> 8) & 255)), fb = hn::Set(di, (int32_t)(factor & 255)),
-                             fa = hn::Set(di, (int32_t)(factor >> 24));
-                    VI c1r, c1g, c1b, c1a, c2r, c2g, c2b, c2a, a1r, a1g, a1b, a1a, a2r, a2g, a2b, a2a;
-                    StageArg(ps.colorArg1, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, c1r, c1g, c1b,
-                             c1a);
-                    StageArg(ps.colorArg2, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, c2r, c2g, c2b,
-                             c2a);
-                    StageArg(ps.alphaArg1, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, a1r, a1g, a1b,
-                             a1a);
-                    StageArg(ps.alphaArg2, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, a2r, a2g, a2b,
-                             a2a);
-                    const DWORD cop = ps.colorOp;
-                    const VI nr = StageOp(cop, c1r, c2r, da, ta, fa, cr);
-                    const VI ng = StageOp(cop, c1g, c2g, da, ta, fa, cg);
-                    const VI nb = StageOp(cop, c1b, c2b, da, ta, fa, cb);
-                    ca = StageOp(cop == D3DTOP_DISABLE ? (DWORD)D3DTOP_DISABLE : ps.alphaOp, a1a, a2a, da, ta, fa, da);
-                    cr = nr, cg = ng, cb = nb;
-                }
-                if (specular) {
-                    const VI full = hn::Set(di, 255);
-                    cr = hn::Min(full, hn::Add(cr, Level(Stepped(sr, srdx, c, Lsrdx))));
-                    cg = hn::Min(full, hn::Add(cg, Level(Stepped(sg, sgdx, c, Lsgdx))));
-                    cb = hn::Min(full, hn::Add(cb, Level(Stepped(sb, sbdx, c, Lsbdx))));
-                }
-                MI write = pass;
-                if (general && ps.alphaTest)
-                    write = hn::And(write, CompareU(ps.alphaFunc, hn::BitCast(du, ca), hn::Set(du, ps.alphaRef)));
+                MI pass = hn::FirstN(di, (size_t)m);
                 if constexpr (kDepth != 0) {
-                    if (ps.depthWrite) {
-                        const VU raw = hn::Load(du, zOld + c);
-                        const VU mask = hn::Set(du, zmask);
-                        const VU nz = hn::Or(hn::AndNot(mask, raw),
-                                             hn::And(hn::ShiftLeftSame(hn::Load(du, zNew + c), zshift), mask));
-                        StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
+                    VF zf;
+                    if (zSequential) {
+                        zf = SequentialSteps(z, zdx, laneF, lanes);
+                        z = hn::ExtractLane(zf, (size_t)(m - 1)) + zdx;
+                    } else {
+                        zf = hn::Add(hn::Set(df, z), hn::Mul(hn::Add(laneF, hn::Set(df, (float)c)), hn::Set(df, zdx)));
+                    }
+                    const VU zi = kDepth == 2 ? DepthFromFloatSmall(zf, zmaxF) : DepthFromFloat(zf, zmaxF, ps.depthMax);
+                    const VU raw = LoadPixels(zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
+                    const VU old = hn::ShiftRightSame(hn::And(raw, hn::Set(du, zmask)), zshift);
+                    pass = hn::And(pass, CompareU(ps.depthFunc, zi, old));
+                    hn::Store(zi, du, zNew + c);
+                    hn::Store(raw, du, zOld + c);
+                }
+                hn::Store(hn::BitCast(du, hn::VecFromMask(di, pass)), du, passBits + c);
+                any = any || !hn::AllFalse(di, pass);
+            }
+            if (kDepth != 0 && !zSequential) z = z + zdx * (float)n;
+
+            // Texture coordinates at both ends of the run.
+            float u = 0, v = 0, du_ = 0, dv_ = 0;
+            uint32_t U = 0, V = 0, dU = 0, dV = 0;
+            bool linear = false;
+            // Mipmapped: the finer level and, between levels, the coarser one
+            // with its weight (0..255), chosen per run.
+            const TexLevel* fine = tex;
+            const TexLevel* coarse = nullptr;
+            uint32_t U1 = 0, V1 = 0, dU1 = 0, dV1 = 0, mipWeight = 0;
+            if constexpr (kTextured) {
+                const double qe = q + qdx * n, se = s + sdx * n, te = tq + tdx * n;
+                if (any) {
+                    const double w0 = haveStart ? startW : 1.0 / q, w1 = 1.0 / qe;
+                    const double ud = haveStart ? startU : s * w0, vd = haveStart ? startV : tq * w0;
+                    const double ue = se * w1, ve = te * w1;
+                    haveStart = true;
+                    startW = w1, startU = ue, startV = ve;
+                    // Whole runs divide by a power of two: a multiply, exactly.
+                    const double dud = n == kRun ? (ue - ud) * (1.0 / kRun) : (ue - ud) / n;
+                    const double dvd = n == kRun ? (ve - vd) * (1.0 / kRun) : (ve - vd) / n;
+                    du_ = (float)dud, dv_ = (float)dvd;
+                    if (mode == TexMode::kLinear) {
+                        linear = true;
+                    } else if (mode == TexMode::kLodSelect || mode == TexMode::kMip) {
+                        // Magnified when a pixel step spans at most one texel.
+                        const double dudy = (t.tex[1].dy - ud * t.tex[0].dy) * w0;
+                        const double dvdy = (t.tex[2].dy - vd * t.tex[0].dy) * w0;
+                        const double w2 = (double)texW * texW, h2 = (double)texH * texH;
+                        const double rho2 = std::max(dud * dud * w2 + dvd * dvd * h2, dudy * dudy * w2 + dvdy * dvdy * h2);
+                        if (mode == TexMode::kMip) {
+                            linear = true;
+                            PickLevels(*tex, (float)rho2, &fine, &coarse, &mipWeight);
+                        } else {
+                            linear = rho2 <= 1.0 ? ps.magLinear : ps.minLinear;
+                        }
+                    }
+                    if (fixedWrap) {
+                        // The fraction of a repeat in 16.16 texels, the steps beside it.
+                        const double fu = Fraction(ud), fv = Fraction(vd);
+                        const double su = fine->width * 65536.0, sv = fine->height * 65536.0;
+                        U = (uint32_t)(fu * su), V = (uint32_t)(fv * sv);
+                        dU = (uint32_t)ToTexelD(dud * su), dV = (uint32_t)ToTexelD(dvd * sv);
+                        if (coarse) {
+                            const double cu = coarse->width * 65536.0, cv = coarse->height * 65536.0;
+                            U1 = (uint32_t)(fu * cu), V1 = (uint32_t)(fv * cv);
+                            dU1 = (uint32_t)ToTexelD(dud * cu), dV1 = (uint32_t)ToTexelD(dvd * cv);
+                        }
+                    } else {
+                        // Whole periods of the addressing mode dropped (none when clamping).
+                        u = (float)(ud - Period(ud, au)), v = (float)(vd - Period(vd, av));
                     }
                 }
-                uint8_t* p = cp + c * cbytes;
-                VU old;
-                if (general && ps.blend) {
-                    VI dr, dg, db, da;
-                    UnpackColor(format, p, m, dr, dg, db, da);
-                    const DWORD sf = ps.srcBlend, dfct = ps.dstBlend;
-                    const VI full = hn::Set(di, 255);
-                    const VI nr = hn::Min(full, hn::Add(Mul255(cr, BlendFactor(sf, cr, ca, dr, da)),
-                                                        Mul255(dr, BlendFactor(dfct, cr, ca, dr, da))));
-                    const VI ng = hn::Min(full, hn::Add(Mul255(cg, BlendFactor(sf, cg, ca, dg, da)),
-                                                        Mul255(dg, BlendFactor(dfct, cg, ca, dg, da))));
-                    const VI nb = hn::Min(full, hn::Add(Mul255(cb, BlendFactor(sf, cb, ca, db, da)),
-                                                        Mul255(db, BlendFactor(dfct, cb, ca, db, da))));
-                    const VI na = hn::Min(full, hn::Add(Mul255(ca, BlendAlphaFactor(sf, ca, da)),
-                                                        Mul255(da, BlendAlphaFactor(dfct, ca, da))));
-                    cr = nr, cg = ng, cb = nb, ca = na;
-                }
-                const bool room = x + c + lanes <= tg.width;
-                old = LoadPixels(p, cbytes, m, room);
-                StorePixels(hn::IfThenElse(hn::RebindMask(du, write), PackColor(format, cr, cg, cb, ca), old), p,
-                            cbytes, m, room);
+                if (!any) haveStart = false;
+                q = qe, s = se, tq = te;
             }
+
+            if (any) {
+                // Other addressing samples lane by lane, coordinates stepped as floats.
+                if (kTextured && !fixedWrap) {
+                    float uu = u, vv = v;
+                    for (int i = 0; i < n; ++i, uu += du_, vv += dv_) {
+                        texels[i] = linear ? SampleLinear(*fine, uu, vv, au, av, xFirst) : SamplePoint(*fine, uu, vv, au, av);
+                        if (coarse)
+                            texels[i] = raster::LerpArgb(texels[i], SampleLinear(*coarse, uu, vv, au, av, xFirst), mipWeight);
+                    }
+                }
+                const VU LdU = LaneSteps(dU), LdV = LaneSteps(dV), LdU1 = LaneSteps(dU1), LdV1 = LaneSteps(dV1);
+                for (int c = 0; c < n; c += lanes) {
+                    const int m = std::min(lanes, n - c);
+                    const MI pass = hn::RebindMask(di, hn::Ne(hn::Load(du, passBits + c), hn::Zero(du)));
+                    if (hn::AllFalse(di, pass)) continue;
+                    VI cr = Level(Stepped(r, rdx, c, Lrdx)), cg = Level(Stepped(g, gdx, c, Lgdx)), cb = Level(Stepped(b, bdx, c, Lbdx));
+                    VI ca;
+                    VU texel;
+                    if constexpr (!kTextured) {
+                        // No texture: stages reading one were turned into a pass-through
+                        // of the diffuse colour; white with the diffuse alpha keeps the
+                        // modulating rule exact.
+                        texel = hn::Or(hn::Set(du, 0x00FFFFFFu),
+                                       hn::ShiftLeft<24>(hn::BitCast(du, Level(Stepped(a, adx, c, Ladx)))));
+                    } else if (fixedWrap) {
+                        const VU uu = Stepped(U, dU, c, LdU), vv = Stepped(V, dV, c, LdV);
+                        texel = linear ? FetchLinearWrap(*fine, uu, vv, xFirst) : FetchPointWrap(*fine, uu, vv);
+                        if (coarse) {
+                            const VU cu = Stepped(U1, dU1, c, LdU1), cv = Stepped(V1, dV1, c, LdV1);
+                            texel = LerpArgbV(texel, FetchLinearWrap(*coarse, cu, cv, xFirst), hn::Set(du, mipWeight));
+                        }
+                    } else {
+                        texel = hn::Load(du, texels + c);
+                    }
+                    const VI tr = Channel(texel, 16), tgc = Channel(texel, 8), tb = Channel(texel, 0),
+                             ta = Channel(texel, 24);
+                    if constexpr (kFast) {
+                        if constexpr (kTextured) {
+                            cr = Mul255(tr, cr), cg = Mul255(tgc, cg), cb = Mul255(tb, cb);
+                        }
+                        ca = ta;
+                    } else {
+                        const VI da = Level(Stepped(a, adx, c, Ladx));
+                        const VI sR = Level(Stepped(sr, srdx, c, Lsrdx)), sG = Level(Stepped(sg, sgdx, c, Lsgdx)),
+                                 sB = Level(Stepped(sb, sbdx, c, Lsbdx));
+                        const VI fr = hn::Set(di, (int32_t)((factor >> 16) & 255)),
+                                 fg = hn::Set(di, (int32_t)((factor >> 8) & 255)), fb = hn::Set(di, (int32_t)(factor & 255)),
+                                 fa = hn::Set(di, (int32_t)(factor >> 24));
+                        VI c1r, c1g, c1b, c1a, c2r, c2g, c2b, c2a, a1r, a1g, a1b, a1a, a2r, a2g, a2b, a2a;
+                        StageArg(ps.colorArg1, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, c1r, c1g, c1b,
+                                 c1a);
+                        StageArg(ps.colorArg2, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, c2r, c2g, c2b,
+                                 c2a);
+                        StageArg(ps.alphaArg1, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, a1r, a1g, a1b,
+                                 a1a);
+                        StageArg(ps.alphaArg2, cr, cg, cb, da, tr, tgc, tb, ta, fr, fg, fb, fa, sR, sG, sB, a2r, a2g, a2b,
+                                 a2a);
+                        const DWORD cop = ps.colorOp;
+                        const VI nr = StageOp(cop, c1r, c2r, da, ta, fa, cr);
+                        const VI ng = StageOp(cop, c1g, c2g, da, ta, fa, cg);
+                        const VI nb = StageOp(cop, c1b, c2b, da, ta, fa, cb);
+                        ca = StageOp(cop == D3DTOP_DISABLE ? (DWORD)D3DTOP_DISABLE : ps.alphaOp, a1a, a2a, da, ta, fa, da);
+                        cr = nr, cg = ng, cb = nb;
+                    }
+                    if (specular) {
+                        const VI full = hn::Set(di, 255);
+                        cr = hn::Min(full, hn::Add(cr, Level(Stepped(sr, srdx, c, Lsrdx))));
+                        cg = hn::Min(full, hn::Add(cg, Level(Stepped(sg, sgdx, c, Lsgdx))));
+                        cb = hn::Min(full, hn::Add(cb, Level(Stepped(sb, sbdx, c, Lsbdx))));
+                    }
+                    MI write = pass;
+                    if (general && ps.alphaTest)
+                        write = hn::And(write, CompareU(ps.alphaFunc, hn::BitCast(du, ca), hn::Set(du, ps.alphaRef)));
+                    if constexpr (kDepth != 0) {
+                        if (ps.depthWrite) {
+                            const VU raw = hn::Load(du, zOld + c);
+                            const VU mask = hn::Set(du, zmask);
+                            const VU nz = hn::Or(hn::AndNot(mask, raw),
+                                                 hn::And(hn::ShiftLeftSame(hn::Load(du, zNew + c), zshift), mask));
+                            StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
+                        }
+                    }
+                    uint8_t* p = cp + c * cbytes;
+                    VU old;
+                    if (general && ps.blend) {
+                        VI dr, dg, db, da;
+                        UnpackColor(format, p, m, dr, dg, db, da);
+                        const DWORD sf = ps.srcBlend, dfct = ps.dstBlend;
+                        const VI full = hn::Set(di, 255);
+                        const VI nr = hn::Min(full, hn::Add(Mul255(cr, BlendFactor(sf, cr, ca, dr, da)),
+                                                            Mul255(dr, BlendFactor(dfct, cr, ca, dr, da))));
+                        const VI ng = hn::Min(full, hn::Add(Mul255(cg, BlendFactor(sf, cg, ca, dg, da)),
+                                                            Mul255(dg, BlendFactor(dfct, cg, ca, dg, da))));
+                        const VI nb = hn::Min(full, hn::Add(Mul255(cb, BlendFactor(sf, cb, ca, db, da)),
+                                                            Mul255(db, BlendFactor(dfct, cb, ca, db, da))));
+                        const VI na = hn::Min(full, hn::Add(Mul255(ca, BlendAlphaFactor(sf, ca, da)),
+                                                            Mul255(da, BlendAlphaFactor(dfct, ca, da))));
+                        cr = nr, cg = ng, cb = nb, ca = na;
+                    }
+                    const bool room = x + c + lanes <= tg.width;
+                    old = LoadPixels(p, cbytes, m, room);
+                    StorePixels(hn::IfThenElse(hn::RebindMask(du, write), PackColor(format, cr, cg, cb, ca), old), p,
+                                cbytes, m, room);
+                }
+            }
+            const uint32_t un = (uint32_t)n;
+            r += rdx * un, g += gdx * un, b += bdx * un, a += adx * un;
+            sr += srdx * un, sg += sgdx * un, sb += sbdx * un;
+            cp += cbytes * n;
+            if constexpr (kDepth != 0) zp += zbytes * n;
+            x += n;
         }
-        const uint32_t un = (uint32_t)n;
-        r += rdx * un, g += gdx * un, b += bdx * un, a += adx * un;
-        sr += srdx * un, sg += sgdx * un, sb += sbdx * un;
-        cp += cbytes * n;
-        if constexpr (kDepth != 0) zp += zbytes * n;
-        x += n;
     }
 }
 
+// Shades rows [ys, ye) of a triangle.
+using RowsFn = void (*)(const Triangle& t, const PixelState& ps, int ys, int ye);
+
 template <int kDepth, bool kTextured>
-SpanFn PickFast(bool fast) {
-    return fast ? &ShadeSpan<kDepth, kTextured, true> : &ShadeSpan<kDepth, kTextured, false>;
+RowsFn PickFast(bool fast) {
+    return fast ? &ShadeRows<kDepth, kTextured, true> : &ShadeRows<kDepth, kTextured, false>;
 }
 
 template <int kDepth>
-SpanFn PickTex(TexMode mode, bool fast) {
+RowsFn PickTex(TexMode mode, bool fast) {
     return mode == TexMode::kNone ? PickFast<kDepth, false>(fast) : PickFast<kDepth, true>(fast);
 }
 
-SpanFn SelectSpan(const PixelState& ps) {
+RowsFn SelectRows(const PixelState& ps) {
     const int depthBytes = (ps.depthTest && ps.target.depth) ? ps.target.depthBytes : 0;
     switch (depthBytes) {
     case 0: return PickTex<0>(ps.texMode, ps.fastModulate);
@@ -660,7 +682,8 @@ void RunBandSimd(const Frame& frame, int band) {
         }
         const Triangle& t = frame.triangles[entry];
         const PixelState& ps = frame.pixelStates[t.pixelState];
-        RasterRows(t, ps, std::max(t.yFirst, top), std::min(t.yEnd, bottom), SelectSpan(ps));
+        const int ys = std::max(t.yFirst, top), ye = std::min(t.yEnd, bottom);
+        if (ys < ye) SelectRows(ps)(t, ps, ys, ye);
     }
 }
 
