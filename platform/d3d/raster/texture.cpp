@@ -142,11 +142,24 @@ void MakeMips(TexImage* image) {
     }
 }
 
+void MakePairs(TexLevel* level) {
+    if (!level->pow2 || level->texels.size() > kMaxPairTexels) return;
+    const int w = level->width;
+    level->pairs.resize(level->texels.size());
+    for (int y = 0; y < level->height; ++y) {
+        const uint32_t* row = &level->texels[(size_t)y * w];
+        uint64_t* out = &level->pairs[(size_t)y * w];
+        for (int x = 0; x < w; ++x) out[x] = row[x] | (uint64_t)row[(x + 1) & (w - 1)] << 32;
+    }
+}
+
 }  // namespace
 
 std::shared_ptr<const TexImage> ConvertTexture(const TextureSource& source, bool mipmaps) {
     std::shared_ptr<TexImage> image = Decode(source);
     if (mipmaps) MakeMips(image.get());
+    MakePairs(image.get());
+    for (TexLevel& level : image->mips) MakePairs(&level);
     return image;
 }
 

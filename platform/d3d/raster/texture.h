@@ -16,7 +16,13 @@ struct TexLevel {
     uint32_t maskX = 0, maskY = 0;
     int shiftX = 0;  // log2(width) when pow2
     std::vector<uint32_t> texels;  // ARGB8888, rows of `width`
+    // For wrapping power-of-two levels up to kMaxPairTexels: each texel with
+    // its right-hand neighbour (wrapped) in the high half, so bilinear
+    // filtering fetches a row's two texels at once. Empty otherwise.
+    std::vector<uint64_t> pairs;
 };
+
+constexpr size_t kMaxPairTexels = (size_t)1 << 20;
 
 // The top level, and when asked for, its mip chain down to 1x1.
 struct TexImage : TexLevel {
