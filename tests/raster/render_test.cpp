@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "d3d/raster/frame.h"
 #include "d3d/raster/pipeline.h"
 #include "d3d/raster/simd.h"
 #include "d3d/raster/state.h"
@@ -227,6 +228,79 @@ TEST(RasterTargets, EveryTargetDrawsTheSameBytes) {
                 }
             }
         }
+    ForceSimdTarget(nullptr);
+}
+
+// Every pixel state in one frame, opaque ones between blended ones and a
+// clear, a draw without the depth test, and the same triangles drawn again
+// for depth ties: drawn in two passes, the colour and depth bytes are those
+// of drawing the triangles one by one.
+TEST(RasterTwoPass, OpaqueStretchesDrawWhatOneByOneDraws) {
+    auto render = [](ColorFormat format, int depthBytes, uint32_t mask) {
+        auto tex = MakeTexture(16, 8, true, [](int x, int y) { return (uint32_t)((x * 37 + y * 91) * 0x01030507u); });
+        Canvas c(61, 45, format, depthBytes, mask);
+        Pipeline p;
+        const Target t = c.Describe();
+        DeviceState s = BaseState(c.w, c.h);
+        s.texture[0] = tex;
+        EXPECT_EQ(D3D_OK, p.Clear(s, t, 0, nullptr, D3DCLEAR_TARGET | (depthBytes ? D3DCLEAR_ZBUFFER : 0), 0x80402010, 1.0f));
+        for (size_t k = 0; k < std::size(kVariants); ++k) {
+            DeviceState v = s;
+            kVariants[k].apply(v);
+            Draw(p, v, t, Scene(c.w, c.h, 11 + (uint32_t)k));
+            if (k == 3) {
+                const D3DRECT r{10, 5, 40, 30};
+                EXPECT_EQ(D3D_OK, p.Clear(v, t, 1, &r, D3DCLEAR_TARGET | (depthBytes ? D3DCLEAR_ZBUFFER : 0),
+                                          0xFF203040, 0.75f));
+            }
+        }
+        DeviceState off = s;
+        off.renderState[D3DRENDERSTATE_ZENABLE] = D3DZB_FALSE;
+        Draw(p, off, t, Scene(c.w / 2, c.h, 5));
+        // Ties: the first scene again in other colours, winning them under
+        // LESSEQUAL, then tilted so each triangle is partly in front, partly
+        // behind, under LESS. Each comes after a blended triangle, so it
+        // starts a stretch of its own with the same triangles in order.
+        for (DWORD func : {(DWORD)D3DCMP_LESSEQUAL, (DWORD)D3DCMP_LESS}) {
+            DeviceState blend = s;
+            kVariants[3].apply(blend);
+            Draw(p, blend, t, {{0, 0, 0, 1, 0x80FFFFFF, 0, 0, 0}, {4, 0, 0, 1, 0x80FFFFFF, 0, 1, 0}, {0, 4, 0, 1, 0x80FFFFFF, 0, 0, 1}});
+            std::vector<Vtx> again = Scene(c.w, c.h, 11);
+            for (size_t i = 0; i < again.size(); ++i) {
+                again[i].diffuse ^= func * 0x00336699u;
+                if (func == D3DCMP_LESS && i % 3 != 2) again[i].z *= i % 3 == 0 ? 0.98f : 1.02f;
+            }
+            DeviceState v = s;
+            v.renderState[D3DRENDERSTATE_ZFUNC] = func;
+            Draw(p, v, t, again);
+        }
+        p.Flush();
+        std::vector<uint8_t> bytes = c.color;
+        bytes.insert(bytes.end(), c.depth.begin(), c.depth.end());
+        return bytes;
+    };
+    struct Layout {
+        ColorFormat format;
+        int depthBytes;
+        uint32_t mask;
+    };
+    const Layout layouts[] = {{ColorFormat::kRgb565, 2, 0xFFFFu},
+                              {ColorFormat::kRgb555, 3, 0xFFFFFFu},
+                              {ColorFormat::kXrgb8888, 4, 0xFFFFFF00u},
+                              {ColorFormat::kRgb565, 0, 0}};
+    for (const std::string& name : SimdTargets()) {
+        ASSERT_TRUE(ForceSimdTarget(name.c_str()));
+        for (const Layout& l : layouts) {
+            SetOpaqueTwoPass(false);
+            const std::vector<uint8_t> single = render(l.format, l.depthBytes, l.mask);
+            SetOpaqueTwoPass(true);
+            const std::vector<uint8_t> twoPass = render(l.format, l.depthBytes, l.mask);
+            size_t at = 0;
+            while (at < single.size() && single[at] == twoPass[at]) ++at;
+            EXPECT_EQ(at, single.size()) << name << ", format " << (int)l.format << ", depth " << l.depthBytes
+                                         << ": first difference at byte " << at << " of " << single.size();
+        }
+    }
     ForceSimdTarget(nullptr);
 }
 

@@ -118,4 +118,11 @@ struct Frame {
 // Runs one band's list: rows [band * kBandHeight, (band + 1) * kBandHeight).
 void RunBand(const Frame& frame, int band);
 
+// Stretches of opaque triangles on one target run in two passes: the depth
+// test over all of them, then each pixel shaded once, by the triangle left
+// showing there. The picture is the same either way; tests and benchmarks
+// turn it off to compare. Call only while no frame is being rendered.
+void SetOpaqueTwoPass(bool on);
+bool OpaqueTwoPass();
+
 }  // namespace sombrella::d3d::raster

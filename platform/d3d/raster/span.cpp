@@ -15,8 +15,11 @@
 #include <hwy/highway.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include "d3d/raster/clear.h"
 #include "d3d/raster/edges.h"
@@ -350,6 +353,15 @@ HWY_INLINE VU PackColor(ColorFormat f, VI r, VI g, VI b, VI a) {
     return hn::BitCast(du, v);
 }
 
+// Depth z into the Z bits of the pixels read as `raw`, where `write` holds.
+HWY_INLINE void StoreDepthWhere(MI write, VU z, VU raw, uint32_t zmask, int zshift, uint8_t* p, int bytes, int m,
+                                bool room) {
+    const DU du;
+    const VU mask = hn::Set(du, zmask);
+    const VU nz = hn::Or(hn::AndNot(mask, raw), hn::And(hn::ShiftLeftSame(z, zshift), mask));
+    StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), p, bytes, m, room);
+}
+
 // v minus its floor, in [0, 1); 0 for NaN and infinities.
 inline double Fraction(double v) {
     const double f = v - std::floor(v);
@@ -391,12 +403,29 @@ inline void PickLevels(const TexImage& t, float rho2, const TexLevel** fine, con
     if (*weight > 255u) *weight = 255u;
 }
 
+// How a call treats a triangle's pixels. kDirect: tested, shaded and
+// written. kVisible: only tested, the depth it passes written and the
+// triangle recorded as the pixel's owner. kOwned: shaded where it is the
+// owner, depth already final.
+enum class Pass { kDirect, kVisible, kOwned };
+
+// A band's owner of each pixel, rows from `top`, `pitch` apart; `id` is
+// the triangle's own value. `spans` holds the triangle's [x0, x1) from row
+// ys on: written by the visible pass, empty where no pixel passed, and
+// read by the owned one in place of walking the edges again.
+struct Owners {
+    uint32_t* rows;
+    int pitch, top;
+    uint32_t id;
+    int32_t* spans;
+};
+
 // kDepth: depth bytes per pixel when depth is tested (0: not tested; -1:
 // 3 or 4, read from the target). kTextured: sampling, its filter chosen at
 // run time per run.
 // kFast: stage 0 is texture x diffuse with the texture's alpha.
-template <int kDepth, bool kTextured, bool kFast>
-void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
+template <int kDepth, bool kTextured, bool kFast, Pass kPass = Pass::kDirect>
+void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye, const Owners* owners) {
     const DI di;
     const DU du;
     const DF df;
@@ -447,11 +476,18 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
 
     HWY_ALIGN uint32_t passBits[kRun + hn::MaxLanes(DU())] = {}, zNew[kRun + hn::MaxLanes(DU())] = {},
                        zOld[kRun + hn::MaxLanes(DU())] = {}, texels[kRun + hn::MaxLanes(DU())] = {};
-    RowWalker rows(t, ps, ys);
+    std::optional<RowWalker> rows;
+    if constexpr (kPass != Pass::kOwned) rows.emplace(t, ps, ys);
     for (int y = ys; y < ye; ++y) {
         int x0, x1;
-        rows.Next(&x0, &x1);
+        if constexpr (kPass == Pass::kOwned) {
+            x0 = owners->spans[2 * (y - ys)], x1 = owners->spans[2 * (y - ys) + 1];
+        } else {
+            rows->Next(&x0, &x1);
+        }
+        if constexpr (kPass == Pass::kVisible) owners->spans[2 * (y - ys)] = owners->spans[2 * (y - ys) + 1] = 0;
         if (x0 >= x1) continue;
+        bool rowAny = false;
         // The row's values at its first pixel.
         const float fx = (float)x0 - t.refX, fy = (float)y - t.refY;
         auto at = [&](int a) { return t.plane[a].at + t.plane[a].dx * fx + t.plane[a].dy * fy; };
@@ -463,6 +499,12 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
         uint8_t* cp = tg.color + (ptrdiff_t)y * tg.colorPitch + (ptrdiff_t)x0 * cbytes;
         uint8_t* zp = nullptr;
         if constexpr (kDepth != 0) zp = tg.depth + (ptrdiff_t)y * tg.depthPitch + (ptrdiff_t)x0 * zbytes;
+        uint32_t* op = nullptr;
+        VU ownId = hn::Zero(du);
+        if constexpr (kPass != Pass::kDirect) {
+            op = owners->rows + (ptrdiff_t)(y - owners->top) * owners->pitch + x0;
+            ownId = hn::Set(du, owners->id);
+        }
         // Texture coordinates in double up to each run's fraction of a repeat,
         // so a texture repeated a thousand times is sampled where it should be.
         double q = 0, s = 0, tq = 0;
@@ -481,7 +523,10 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
             for (int c = 0; c < n; c += lanes) {
                 const int m = std::min(lanes, n - c);
                 MI pass = hn::FirstN(di, (size_t)m);
-                if constexpr (kDepth != 0) {
+                if constexpr (kPass == Pass::kOwned) {
+                    // The owners' rows have a vector's room past their end.
+                    pass = hn::And(pass, hn::RebindMask(di, hn::Eq(hn::LoadU(du, op + c), ownId)));
+                } else if constexpr (kDepth != 0) {
                     VF zf;
                     if (zSequential) {
                         zf = SequentialSteps(z, zdx, laneF, lanes);
@@ -493,13 +538,30 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
                     const VU raw = LoadPixels(zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
                     const VU old = hn::ShiftRightSame(hn::And(raw, hn::Set(du, zmask)), zshift);
                     pass = hn::And(pass, CompareU(ps.depthFunc, zi, old));
-                    hn::Store(zi, du, zNew + c);
-                    hn::Store(raw, du, zOld + c);
+                    if constexpr (kPass == Pass::kVisible) {
+                        if (ps.depthWrite) StoreDepthWhere(pass, zi, raw, zmask, zshift, zp + c * zbytes, zbytes, m,
+                                                           x + c + lanes <= zLimit);
+                    } else {
+                        hn::Store(zi, du, zNew + c);
+                        hn::Store(raw, du, zOld + c);
+                    }
+                }
+                if constexpr (kPass == Pass::kVisible) {
+                    rowAny = rowAny || !hn::AllFalse(di, pass);
+                    // A plain store: masked ones are slow on some CPUs, and the rows are this thread's.
+                    hn::StoreU(hn::IfThenElse(hn::RebindMask(du, pass), ownId, hn::LoadU(du, op + c)), du, op + c);
+                    continue;
                 }
                 hn::Store(hn::BitCast(du, hn::VecFromMask(di, pass)), du, passBits + c);
                 any = any || !hn::AllFalse(di, pass);
             }
             if (kDepth != 0 && !zSequential) z = z + zdx * (float)n;
+            if constexpr (kPass != Pass::kDirect) op += n;
+            if constexpr (kPass == Pass::kVisible) {
+                if constexpr (kDepth != 0) zp += zbytes * n;
+                x += n;
+                continue;
+            }
 
             // Texture coordinates at both ends of the run.
             float u = 0, v = 0, du_ = 0, dv_ = 0;
@@ -631,13 +693,9 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
                     if (general && ps.alphaTest)
                         write = hn::And(write, CompareU(ps.alphaFunc, hn::BitCast(du, ca), hn::Set(du, ps.alphaRef)));
                     if constexpr (kDepth != 0) {
-                        if (ps.depthWrite) {
-                            const VU raw = hn::Load(du, zOld + c);
-                            const VU mask = hn::Set(du, zmask);
-                            const VU nz = hn::Or(hn::AndNot(mask, raw),
-                                                 hn::And(hn::ShiftLeftSame(hn::Load(du, zNew + c), zshift), mask));
-                            StorePixels(hn::IfThenElse(hn::RebindMask(du, write), nz, raw), zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
-                        }
+                        if (ps.depthWrite)
+                            StoreDepthWhere(write, hn::Load(du, zNew + c), hn::Load(du, zOld + c), zmask, zshift,
+                                            zp + c * zbytes, zbytes, m, x + c + lanes <= zLimit);
                     }
                     uint8_t* p = cp + c * cbytes;
                     VU old;
@@ -669,11 +727,14 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye) {
             if constexpr (kDepth != 0) zp += zbytes * n;
             x += n;
         }
+        if constexpr (kPass == Pass::kVisible) {
+            if (rowAny) owners->spans[2 * (y - ys)] = x0, owners->spans[2 * (y - ys) + 1] = x1;
+        }
     }
 }
 
 // Shades rows [ys, ye) of a triangle.
-using RowsFn = void (*)(const Triangle& t, const PixelState& ps, int ys, int ye);
+using RowsFn = void (*)(const Triangle& t, const PixelState& ps, int ys, int ye, const Owners* owners);
 
 template <int kDepth, bool kTextured>
 RowsFn PickFast(bool fast) {
@@ -694,20 +755,106 @@ RowsFn SelectRows(const PixelState& ps) {
     }
 }
 
+RowsFn SelectVisible(const PixelState& ps) {
+    const int depthBytes = (ps.depthTest && ps.target.depth) ? ps.target.depthBytes : 0;
+    switch (depthBytes) {
+    case 0: return &ShadeRows<0, false, true, Pass::kVisible>;
+    case 2: return &ShadeRows<2, false, true, Pass::kVisible>;
+    default: return &ShadeRows<-1, false, true, Pass::kVisible>;
+    }
+}
+
+RowsFn SelectOwned(const PixelState& ps) {
+    if (ps.texMode == TexMode::kNone)
+        return ps.fastModulate ? &ShadeRows<0, false, true, Pass::kOwned> : &ShadeRows<0, false, false, Pass::kOwned>;
+    return ps.fastModulate ? &ShadeRows<0, true, true, Pass::kOwned> : &ShadeRows<0, true, false, Pass::kOwned>;
+}
+
+// A pixel's colour from such a state depends on nothing drawn before it,
+// and whether it is written on the depth test alone.
+bool Opaque(const PixelState& ps) { return !ps.blend && !ps.alphaTest; }
+
+bool SameTarget(const Target& a, const Target& b) {
+    return a.color == b.color && a.colorPitch == b.colorPitch && a.width == b.width && a.depth == b.depth &&
+           a.depthPitch == b.depthPitch;
+}
+
+// Each thread's owners for the band it runs, and the last value handed
+// out: values are never reused until they wrap, so what is left from
+// earlier bands and frames can never match.
+struct OwnerBuffer {
+    std::vector<uint32_t> rows;
+    int pitch = 0;
+    uint32_t last = 0;
+    std::vector<int32_t> spans;
+};
+
+OwnerBuffer& ThreadOwners() {
+    thread_local OwnerBuffer owners;
+    return owners;
+}
+
+// Opaque triangles [first, end) of a band's list, all on one target: the
+// depth test runs over all of them first, so each pixel is shaded once, by
+// the triangle that ends up drawn there. The picture and depth are those
+// of drawing them one by one.
+void RunOpaque(const Frame& frame, const uint32_t* first, const uint32_t* end, int top, int bottom) {
+    const Target& tg = frame.pixelStates[frame.triangles[*first].pixelState].target;
+    OwnerBuffer& ob = ThreadOwners();
+    const size_t count = (size_t)(end - first);
+    const size_t need = (size_t)tg.width * kBandHeight + hn::MaxLanes(DU());
+    if (ob.pitch != tg.width || ob.rows.size() < need || ob.last > 0xFFFFFFFFu - count) {
+        ob.rows.assign(need, 0);
+        ob.pitch = tg.width;
+        ob.last = 0;
+    }
+    const uint32_t base = ob.last + 1;
+    ob.last += (uint32_t)count;
+    if (ob.spans.size() < count * 2 * kBandHeight) ob.spans.resize(count * 2 * kBandHeight);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t k = 0; k < count; ++k) {
+            const Triangle& t = frame.triangles[first[k]];
+            const PixelState& ps = frame.pixelStates[t.pixelState];
+            const int ys = std::max(t.yFirst, top), ye = std::min(t.yEnd, bottom);
+            if (ys >= ye) continue;
+            const Owners owners{ob.rows.data(), ob.pitch, top, base + (uint32_t)k, &ob.spans[k * 2 * kBandHeight]};
+            (pass == 0 ? SelectVisible(ps) : SelectOwned(ps))(t, ps, ys, ye, &owners);
+        }
+    }
+}
+
 }  // namespace
 
 void RunBandSimd(const Frame& frame, int band) {
     const int top = band * kBandHeight, bottom = top + kBandHeight;
-    for (uint32_t entry : frame.bins[band]) {
+    const std::vector<uint32_t>& list = frame.bins[band];
+    const bool twoPass = OpaqueTwoPass();
+    for (size_t i = 0; i < list.size();) {
+        const uint32_t entry = list[i];
         if (entry & kClearBit) {
             const ClearCommand& c = frame.clears[entry & ~kClearBit];
             RunClear(c, std::max(c.y0, top), std::min(c.y1, bottom));
+            ++i;
             continue;
         }
         const Triangle& t = frame.triangles[entry];
         const PixelState& ps = frame.pixelStates[t.pixelState];
-        const int ys = std::max(t.yFirst, top), ye = std::min(t.yEnd, bottom);
-        if (ys < ye) SelectRows(ps)(t, ps, ys, ye);
+        // A stretch of opaque triangles on one target goes in two passes.
+        size_t j = i + 1;
+        if (twoPass && Opaque(ps)) {
+            while (j < list.size() && !(list[j] & kClearBit)) {
+                const PixelState& next = frame.pixelStates[frame.triangles[list[j]].pixelState];
+                if (!Opaque(next) || !SameTarget(next.target, ps.target)) break;
+                ++j;
+            }
+        }
+        if (j - i > 1) {
+            RunOpaque(frame, &list[i], &list[j], top, bottom);
+        } else {
+            const int ys = std::max(t.yFirst, top), ye = std::min(t.yEnd, bottom);
+            if (ys < ye) SelectRows(ps)(t, ps, ys, ye, nullptr);
+        }
+        i = j;
     }
 }
 
@@ -719,6 +866,13 @@ HWY_AFTER_NAMESPACE();
 namespace sombrella::d3d::raster {
 
 HWY_EXPORT(RunBandSimd);
+
+namespace {
+std::atomic<bool> g_opaqueTwoPass{true};
+}  // namespace
+
+void SetOpaqueTwoPass(bool on) { g_opaqueTwoPass.store(on, std::memory_order_relaxed); }
+bool OpaqueTwoPass() { return g_opaqueTwoPass.load(std::memory_order_relaxed); }
 
 void RunBand(const Frame& frame, int band) { HWY_DYNAMIC_DISPATCH(RunBandSimd)(frame, band); }
 
