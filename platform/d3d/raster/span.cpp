@@ -715,9 +715,13 @@ void ShadeRows(const Triangle& t, const PixelState& ps, int ys, int ye, const Ow
                         cr = nr, cg = ng, cb = nb, ca = na;
                     }
                     const bool room = x + c + lanes <= tg.width;
-                    old = LoadPixels(p, cbytes, m, room);
-                    StorePixels(hn::IfThenElse(hn::RebindMask(du, write), PackColor(format, cr, cg, cb, ca), old), p,
-                                cbytes, m, room);
+                    const VU packed = PackColor(format, cr, cg, cb, ca);
+                    if (m == lanes && hn::AllTrue(di, write)) {
+                        StorePixels(packed, p, cbytes, m, room);
+                    } else {
+                        old = LoadPixels(p, cbytes, m, room);
+                        StorePixels(hn::IfThenElse(hn::RebindMask(du, write), packed, old), p, cbytes, m, room);
+                    }
                 }
             }
             const uint32_t un = (uint32_t)n;
