@@ -404,52 +404,40 @@ inline void PickLevels(const TexImage& t, float rho2, const TexLevel** fine, con
 }
 
 // Four attributes' planes side by side, for their values at a row's start
-// in one go.
-#if HWY_TARGET == HWY_SCALAR
+// in one go (as arrays: sizeless vectors cannot be members).
 struct Planes4 {
-    Plane p[4];
+    HWY_ALIGN float at[4], dx[4], dy[4];
 };
 
 HWY_INLINE Planes4 GatherPlanes(const Triangle& t, int a0, int a1, int a2, int a3) {
-    return {{t.plane[a0], t.plane[a1], t.plane[a2], t.plane[a3]}};
-}
-
-HWY_INLINE void RowStarts(const Planes4& p, float fx, float fy, uint32_t add, uint32_t* v0, uint32_t* v1,
-                          uint32_t* v2, uint32_t* v3) {
-    uint32_t* out[4] = {v0, v1, v2, v3};
-    for (int i = 0; i < 4; ++i) *out[i] = (uint32_t)ToFix(p.p[i].at + p.p[i].dx * fx + p.p[i].dy * fy) + add;
-}
-#else
-using D4 = hn::FixedTag<float, 4>;
-struct Planes4 {
-    hn::Vec<D4> at, dx, dy;
-};
-
-HWY_INLINE Planes4 GatherPlanes(const Triangle& t, int a0, int a1, int a2, int a3) {
-    const D4 d4;
-    HWY_ALIGN float at[4] = {t.plane[a0].at, t.plane[a1].at, t.plane[a2].at, t.plane[a3].at};
-    HWY_ALIGN float dx[4] = {t.plane[a0].dx, t.plane[a1].dx, t.plane[a2].dx, t.plane[a3].dx};
-    HWY_ALIGN float dy[4] = {t.plane[a0].dy, t.plane[a1].dy, t.plane[a2].dy, t.plane[a3].dy};
-    return {hn::Load(d4, at), hn::Load(d4, dx), hn::Load(d4, dy)};
+    Planes4 p;
+    const int attrs[4] = {a0, a1, a2, a3};
+    for (int i = 0; i < 4; ++i) p.at[i] = t.plane[attrs[i]].at, p.dx[i] = t.plane[attrs[i]].dx, p.dy[i] = t.plane[attrs[i]].dy;
+    return p;
 }
 
 // ToFix(at + dx * fx + dy * fy) + add for each of the four, rounded as
 // ToFix rounds it.
 HWY_INLINE void RowStarts(const Planes4& p, float fx, float fy, uint32_t add, uint32_t* v0, uint32_t* v1,
                           uint32_t* v2, uint32_t* v3) {
-    const D4 d4;
-    const hn::RebindToSigned<D4> di4;
-    hn::Vec<D4> f = hn::Mul(hn::Add(hn::Add(p.at, hn::Mul(p.dx, hn::Set(d4, fx))), hn::Mul(p.dy, hn::Set(d4, fy))),
-                            hn::Set(d4, 65536.0f));
-    const hn::Vec<D4> lo = hn::Set(d4, -2.0e9f);
+#if HWY_TARGET == HWY_SCALAR
+    uint32_t* out[4] = {v0, v1, v2, v3};
+    for (int i = 0; i < 4; ++i) *out[i] = (uint32_t)ToFix(p.at[i] + p.dx[i] * fx + p.dy[i] * fy) + add;
+#else
+    const hn::FixedTag<float, 4> d4;
+    const hn::RebindToSigned<decltype(d4)> di4;
+    auto f = hn::Mul(hn::Add(hn::Add(hn::Load(d4, p.at), hn::Mul(hn::Load(d4, p.dx), hn::Set(d4, fx))),
+                             hn::Mul(hn::Load(d4, p.dy), hn::Set(d4, fy))),
+                     hn::Set(d4, 65536.0f));
+    const auto lo = hn::Set(d4, -2.0e9f);
     f = hn::IfThenElse(hn::Gt(f, lo), f, lo);  // NaN too
     f = hn::IfThenElse(hn::Gt(f, hn::Set(d4, 2.0e9f)), hn::Set(d4, 2.0e9f), f);
     HWY_ALIGN int32_t out[4];
     hn::Store(hn::ConvertTo(di4, f), di4, out);
     *v0 = (uint32_t)out[0] + add, *v1 = (uint32_t)out[1] + add, *v2 = (uint32_t)out[2] + add,
     *v3 = (uint32_t)out[3] + add;
-}
 #endif
+}
 
 // How a call treats a triangle's pixels. kDirect: tested, shaded and
 // written. kVisible: only tested, the depth it passes written and the
